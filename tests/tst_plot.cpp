@@ -1,15 +1,18 @@
 #include "axistag.h"
 #include "lmmulticurvesplot.h"
+#include "minmaxgraph.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QImage>
 #include <QPointer>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QStringList>
 #include <QtTest>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <memory>
 
 namespace {
@@ -140,6 +143,113 @@ enum Gesture
     Wheel
 };
 
+// A MinMaxGraph whose line points can be compared with the plain graph's.
+class ProbeGraph : public MinMaxGraph
+{
+public:
+    using MinMaxGraph::MinMaxGraph;
+
+    QVector<QCPGraphData> lineData(bool plain) const
+    {
+        QCPGraphDataContainer::const_iterator begin, end;
+        getVisibleDataBounds(begin, end, QCPDataRange(0, dataCount()));
+        QVector<QCPGraphData> points;
+        if (plain)
+            QCPGraph::getOptimizedLineData(&points, begin, end);
+        else
+            getOptimizedLineData(&points, begin, end);
+        return points;
+    }
+
+    int visibleCount() const
+    {
+        QCPGraphDataContainer::const_iterator begin, end;
+        getVisibleDataBounds(begin, end, QCPDataRange(0, dataCount()));
+        return int(end - begin);
+    }
+};
+
+// A recording-like series: keys ascending with uneven steps (and, if asked,
+// pauses), values a random walk with spikes (and, if asked, NaN holes).
+struct Series
+{
+    QVector<double> keys;
+    QVector<double> values;
+};
+
+Series makeSeries(int n, quint32 seed, bool pauses = false, bool holes = false, double firstKey = 0)
+{
+    QRandomGenerator rng(seed);
+    Series s;
+    s.keys.resize(n);
+    s.values.resize(n);
+    double key = firstKey;
+    double value = 5;
+    for (int i = 0; i < n; ++i) {
+        key += 0.01 * (0.5 + rng.generateDouble());
+        if (pauses && rng.bounded(3000) == 0)
+            key += 0.01 * rng.bounded(2000);
+        value += rng.generateDouble() - 0.5;
+        s.keys[i] = key;
+        s.values[i] = rng.bounded(500) == 0 ? value + 40 * (rng.generateDouble() - 0.5) : value;
+        if (holes && rng.bounded(300) == 0)
+            s.values[i] = std::numeric_limits<double>::quiet_NaN();
+    }
+    return s;
+}
+
+bool sameNumber(double a, double b)
+{
+    return a == b || (std::isnan(a) && std::isnan(b));
+}
+
+// Empty when both lines have the same points, else where they part.
+QString lineDifference(const QVector<QCPGraphData>& mine, const QVector<QCPGraphData>& plain)
+{
+    for (int i = 0; i < qMin(mine.size(), plain.size()); ++i) {
+        if (!sameNumber(mine[i].key, plain[i].key) || !sameNumber(mine[i].value, plain[i].value))
+            return QString("point %1: (%2, %3) instead of (%4, %5)")
+                .arg(i)
+                .arg(mine[i].key, 0, 'g', 17)
+                .arg(mine[i].value, 0, 'g', 17)
+                .arg(plain[i].key, 0, 'g', 17)
+                .arg(plain[i].value, 0, 'g', 17);
+    }
+    if (mine.size() != plain.size())
+        return QString("%1 points instead of %2").arg(mine.size()).arg(plain.size());
+    return QString();
+}
+
+// The largest difference in any colour channel between two pictures.
+int largestDifference(const QImage& a, const QImage& b)
+{
+    if (a.size() != b.size())
+        return 256;
+    const QImage x = a.convertToFormat(QImage::Format_ARGB32);
+    const QImage y = b.convertToFormat(QImage::Format_ARGB32);
+    int worst = 0;
+    for (int row = 0; row < x.height(); ++row) {
+        const QRgb* p = reinterpret_cast<const QRgb*>(x.constScanLine(row));
+        const QRgb* q = reinterpret_cast<const QRgb*>(y.constScanLine(row));
+        for (int col = 0; col < x.width(); ++col) {
+            worst = qMax(worst, qAbs(qRed(p[col]) - qRed(q[col])));
+            worst = qMax(worst, qAbs(qGreen(p[col]) - qGreen(q[col])));
+            worst = qMax(worst, qAbs(qBlue(p[col]) - qBlue(q[col])));
+            worst = qMax(worst, qAbs(qAlpha(p[col]) - qAlpha(q[col])));
+        }
+    }
+    return worst;
+}
+
+// How far a kept picture's colours may stray from the plain graph's (of 255).
+constexpr int kKeptPictureRounding = 8;
+
+QImage drawn(QCustomPlot& plot)
+{
+    plot.replot(QCustomPlot::rpImmediateRefresh);
+    return plot.grab().toImage();
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Gesture)
@@ -172,6 +282,14 @@ private slots:
     void tagItemsRemovedOnce();
     void tagFollowsAxisOffset();
     void screenshot();
+
+    // Dense views of many samples: same line points and picture as the plain graph.
+    void denseLineData_data();
+    void denseLineData();
+    void denseLineDataFollowsChanges();
+    void densePicture_data();
+    void densePicture();
+    void curvesDrawnLikePlainGraphs();
 };
 
 void TstPlot::liveWindow_data()
@@ -843,6 +961,273 @@ void TstPlot::screenshot()
             ++crosshairPixels;
     }
     QVERIFY2(crosshairPixels > rect.height() / 4, qPrintable(QString::number(crosshairPixels)));
+}
+
+void TstPlot::denseLineData_data()
+{
+    QTest::addColumn<double>("from"); // the visible key range, as parts of the series' span
+    QTest::addColumn<double>("to");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<bool>("reversed");
+    QTest::addColumn<bool>("logarithmic");
+    QTest::addColumn<bool>("pauses");
+    QTest::addColumn<bool>("holes");
+    QTest::newRow("fit all") << -0.01 << 1.01 << 900 << false << false << false << false;
+    QTest::newRow("zoomed in, ends inside blocks") << 0.3137 << 0.4411 << 900 << false << false << false << false;
+    QTest::newRow("a few samples per column") << 0.52 << 0.55 << 2400 << false << false << false << false;
+    QTest::newRow("first samples left of the view") << 0.0005 << 0.3 << 700 << false << false << false << false;
+    QTest::newRow("pauses between samples") << 0.1 << 0.9 << 900 << false << false << true << false;
+    QTest::newRow("NaN values") << 0.0 << 1.0 << 900 << false << false << false << true;
+    QTest::newRow("reversed time axis") << 0.2 << 0.8 << 900 << true << false << true << false;
+    QTest::newRow("logarithmic time axis") << 0.001 << 1.0 << 900 << false << true << false << false;
+}
+
+void TstPlot::denseLineData()
+{
+    QFETCH(double, from);
+    QFETCH(double, to);
+    QFETCH(int, width);
+    QFETCH(bool, reversed);
+    QFETCH(bool, logarithmic);
+    QFETCH(bool, pauses);
+    QFETCH(bool, holes);
+
+    QCustomPlot plot;
+    plot.setViewport(QRect(0, 0, width, 400));
+    auto* graph = new ProbeGraph(plot.xAxis, plot.yAxis);
+    const Series s = makeSeries(300000, 7, pauses, holes, 1.0);
+    graph->setData(s.keys, s.values, true);
+    const double span = s.keys.last() - s.keys.first();
+    plot.xAxis->setRange(s.keys.first() + from * span, s.keys.first() + to * span);
+    plot.xAxis->setRangeReversed(reversed);
+    if (logarithmic)
+        plot.xAxis->setScaleType(QCPAxis::stLogarithmic);
+    plot.yAxis->setRange(-100, 100);
+    plot.replot();
+
+    // Dense enough for per-column sampling, and large.
+    const int columns = plot.axisRect()->width();
+    QVERIFY2(graph->visibleCount() >= 2 * columns + 2, qPrintable(QString::number(graph->visibleCount())));
+    QVERIFY(graph->visibleCount() >= 5000);
+
+    const QVector<QCPGraphData> plain = graph->lineData(true);
+    const QString difference = lineDifference(graph->lineData(false), plain);
+    QVERIFY2(difference.isEmpty(), qPrintable(difference));
+    QVERIFY(plain.size() > columns);
+}
+
+void TstPlot::denseLineDataFollowsChanges()
+{
+    QCustomPlot plot;
+    plot.setViewport(QRect(0, 0, 800, 400));
+    auto* graph = new ProbeGraph(plot.xAxis, plot.yAxis);
+    plot.yAxis->setRange(-100, 100);
+    const Series s = makeSeries(200000, 11, true);
+    int stored = 100000;
+    graph->setData(s.keys.mid(0, stored), s.values.mid(0, stored), true);
+
+    const auto check = [&](const char* step) {
+        const QCPGraphDataContainer& data = *graph->data();
+        if (!data.isEmpty())
+            plot.xAxis->setRange(data.constBegin()->key, (data.constEnd() - 1)->key);
+        plot.replot();
+        const QString difference = lineDifference(graph->lineData(false), graph->lineData(true));
+        return difference.isEmpty() ? QString() : QString("%1: %2").arg(step, difference);
+    };
+    QString failure = check("first draw");
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+
+    // Appends of every size, across block boundaries.
+    for (const int chunk : { 1, 15, 16, 17, 4095, 4097, 60000 }) {
+        graph->addData(s.keys.mid(stored, chunk), s.values.mid(stored, chunk), true);
+        stored += chunk;
+        failure = check("append");
+        QVERIFY2(failure.isEmpty(), qPrintable(QString("%1 after %2").arg(failure).arg(chunk)));
+    }
+
+    // Shrunk.
+    graph->data()->removeAfter(s.keys[150000]);
+    failure = check("removed at the end");
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    graph->data()->removeBefore(s.keys[3]);
+    failure = check("removed at the start");
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+
+    // Replaced by as many samples with the same first and last sample.
+    Series other = makeSeries(stored, 12, true);
+    other.keys = s.keys.mid(0, stored);
+    other.values.first() = s.values.first();
+    other.values.last() = s.values[stored - 1];
+    graph->setData(s.keys.mid(0, stored), s.values.mid(0, stored), true);
+    failure = check("set");
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    graph->setData(other.keys, other.values, true);
+    failure = check("replaced, same ends");
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+
+    // Cleared and set again; a container of its own.
+    graph->data()->clear();
+    QVERIFY(graph->lineData(false).isEmpty());
+    graph->setData(s.keys, s.values, true);
+    failure = check("cleared and set");
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    QSharedPointer<QCPGraphDataContainer> own(new QCPGraphDataContainer);
+    own->add(*graph->data());
+    own->removeAfter(s.keys[120000]);
+    graph->setData(own);
+    failure = check("own container");
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+
+    // Keys out of order (one far off), passed as sorted: drawn the plain way.
+    QVector<double> glitch = s.keys;
+    glitch[150000] += (s.keys.last() - s.keys.first()) / 5;
+    graph->setData(glitch, s.values, true);
+    failure = check("keys out of order");
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+}
+
+void TstPlot::densePicture_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::newRow("none") << "none";
+    QTest::newRow("zoomed in") << "zoom";
+    QTest::newRow("value range") << "value range";
+    QTest::newRow("samples appended") << "append";
+    QTest::newRow("samples replaced") << "replace";
+    QTest::newRow("pen") << "pen";
+    QTest::newRow("no antialiasing") << "antialiasing";
+}
+
+void TstPlot::densePicture()
+{
+    QFETCH(QString, change);
+
+    // Two plots alike but for the kind of graph.
+    QCustomPlot fast;
+    QCustomPlot plain;
+    const QColor colors[] = { Qt::darkYellow, Qt::darkGreen, Qt::blue };
+    QVector<Series> series;
+    for (int i = 0; i < 3; ++i)
+        series.append(makeSeries(400000, 20 + i));
+    for (QCustomPlot* plot : { &fast, &plain }) {
+        plot->resize(900, 500);
+        plot->show();
+        for (int i = 0; i < 3; ++i) {
+            QCPGraph* graph
+                = plot == &fast ? new MinMaxGraph(plot->xAxis, plot->yAxis) : new QCPGraph(plot->xAxis, plot->yAxis);
+            graph->setPen(QPen(colors[i], 1));
+            graph->setData(series[i].keys.mid(0, 300000), series[i].values.mid(0, 300000), true);
+        }
+        plot->xAxis->setRange(0, series[0].keys[300000]);
+        plot->yAxis->setRange(-300, 300);
+    }
+    QVERIFY(QTest::qWaitForWindowExposed(&fast));
+    QVERIFY(QTest::qWaitForWindowExposed(&plain));
+
+    // A view drawn afresh matches the plain graph's to the bit. A kept
+    // picture is blended in one go rather than stroke by stroke, which may
+    // round the colour of an edge pixel that several strokes cover a little
+    // differently; a stale picture would be far off.
+    const auto compare = [&](const char* when, int tolerance) {
+        const int d = largestDifference(drawn(fast), drawn(plain));
+        return d <= tolerance ? QString() : QString("%1: colours differ by %2").arg(when).arg(d);
+    };
+    for (const char* when : { "drawn", "drawn again", "drawn a third time" }) {
+        const QString failure = compare(when, kKeptPictureRounding);
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    }
+
+    for (QCustomPlot* plot : { &fast, &plain }) {
+        if (change == "zoom")
+            plot->xAxis->setRange(series[0].keys[120000], series[0].keys[190000]);
+        else if (change == "value range")
+            plot->yAxis->setRange(-200, 250);
+        for (int i = 0; i < 3; ++i) {
+            QCPGraph* graph = plot->graph(i);
+            if (change == "append")
+                graph->addData(series[i].keys.mid(300000, 50000), series[i].values.mid(300000, 50000), true);
+            else if (change == "replace")
+                graph->setData(series[i].keys.mid(0, 300000), series[(i + 1) % 3].values.mid(0, 300000), true);
+            else if (change == "pen")
+                graph->setPen(QPen(colors[(i + 1) % 3], 1));
+            else if (change == "antialiasing")
+                graph->setAntialiased(false);
+        }
+    }
+    QString failure = compare("first draw after the change", change == "none" ? kKeptPictureRounding : 0);
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    for (const char* when : { "drawn again", "drawn a third time" }) {
+        failure = compare(when, kKeptPictureRounding);
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    }
+}
+
+void TstPlot::curvesDrawnLikePlainGraphs()
+{
+    auto plot = makePlot();
+    QVERIFY(QTest::qWaitForWindowExposed(plot.get()));
+    plot->clearCurvesData();
+    plot->showCurves({ 0, 1, 4 });
+
+    // Fed the way a recording feeds it, in slices of the accumulated lists.
+    const int curves[] = { 0, 1, 4 };
+    QVector<Series> series;
+    for (int i = 0; i < 3; ++i)
+        series.append(makeSeries(250000, 30 + i));
+    const auto feed = [&](int count) {
+        for (int i = 0; i < 3; ++i)
+            plot->addCurvesData(curves[i], series[0].keys.mid(0, count), series[i].values.mid(0, count));
+    };
+    for (const int count : { 1000, 90001, 200000 })
+        feed(count);
+    for (const int curve : curves)
+        QVERIFY(qobject_cast<MinMaxGraph*>(graphOf(*plot, curve)));
+
+    // Plain graphs over the same samples, drawn in the same order, out of the legend.
+    QVector<QCPGraph*> own;
+    QVector<QCPGraph*> plainGraphs;
+    for (const int curve : curves) {
+        QCPGraph* graph = graphOf(*plot, curve);
+        auto* plain = new QCPGraph(plot->xAxis, graph->valueAxis());
+        plain->removeFromLegend();
+        plain->setPen(graph->pen());
+        plain->setData(graph->data());
+        plain->setVisible(false);
+        own.append(graph);
+        plainGraphs.append(plain);
+    }
+    const auto compare = [&](const char* when, int tolerance) {
+        const QImage mine = drawn(*plot);
+        for (int i = 0; i < 3; ++i) {
+            own[i]->setVisible(false);
+            plainGraphs[i]->setVisible(true);
+        }
+        const QImage reference = drawn(*plot);
+        for (int i = 0; i < 3; ++i) {
+            own[i]->setVisible(true);
+            plainGraphs[i]->setVisible(false);
+        }
+        const int d = largestDifference(mine, reference);
+        return d <= tolerance ? QString() : QString("%1: colours differ by %2").arg(when).arg(d);
+    };
+
+    plot->scaledAllCurves();
+    QString failure = compare("fit all", 0);
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    failure = compare("fit all again", kKeptPictureRounding);
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+
+    plot->setZoom(Qt::Checked);
+    feed(250000);
+    plot->scaledAllCurves();
+    failure = compare("fed more, fit all", 0);
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    failure = compare("fed more, fit all again", kKeptPictureRounding);
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+
+    plot->xAxis->setRange(series[0].keys[10007], series[0].keys[90001]);
+    failure = compare("zoomed in", 0);
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
 }
 
 QTEST_MAIN(TstPlot)

@@ -1,6 +1,7 @@
 #include "lmmulticurvesplot.h"
 
 #include "axistag.h"
+#include "minmaxgraph.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -220,7 +221,8 @@ void LMMultiCurvesPlot::showOneCurve(quint16 _index)
     if (_index >= curveCounter || curveIdx2graphPtr.contains(_index))
         return;
 
-    QCPGraph* graph = addGraph(xAxis, allAxisY[_index]);
+    // Registered with the plot (and its legend) by its constructor, like addGraph's.
+    QCPGraph* graph = new MinMaxGraph(xAxis, allAxisY[_index]);
     graph->setName(allCurvesName[_index]);
     curveIdx2graphPtr.insert(_index, graph);
     graphPtr2curveIdx.insert(graph, _index);
