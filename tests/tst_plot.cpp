@@ -9,6 +9,7 @@
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QStringList>
+#include <QTranslator>
 #include <QtTest>
 #include <algorithm>
 #include <cmath>
@@ -250,6 +251,28 @@ QImage drawn(QCustomPlot& plot)
     return plot.grab().toImage();
 }
 
+// Answers only the plot's ticker format, in the plot's own context.
+class TickerTranslator : public QTranslator
+{
+public:
+    QString translate(
+        const char* context, const char* sourceText, const char* disambiguation = nullptr, int n = -1) const override
+    {
+        Q_UNUSED(disambiguation)
+        Q_UNUSED(n)
+        if (qstrcmp(context, "LMMultiCurvesPlot") == 0 && qstrcmp(sourceText, "%h:%m:%s.%z\n%dDays") == 0)
+            return QStringLiteral("%h:%m:%s.%z\n%dTage");
+        return QString();
+    }
+    bool isEmpty() const override { return false; }
+};
+
+QString tickerFormat(QCustomPlot& plot)
+{
+    const auto ticker = qSharedPointerDynamicCast<QCPAxisTickerTime>(plot.xAxis->ticker());
+    return ticker ? ticker->timeFormat() : QString();
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Gesture)
@@ -272,6 +295,9 @@ private slots:
     void legendClickChoosesCurve();
     void removingFollowedCurve();
     void showCurvesSkipsUnknownIndex();
+    void showCurvesWithoutClearing();
+    void curveColours();
+    void tickerFormatTranslated();
     void outOfRangeIndexIgnored();
     void fitAll();
     void fitAllWithoutSamples();
@@ -660,6 +686,17 @@ void TstPlot::removingFollowedCurve()
     plot->showOneCurve(1);
     QCOMPARE(graphOf(*plot, 1)->dataCount(), 20);
     QCOMPARE(plot->getIndexList(), QList<quint16>({ 0, 2, 1 }));
+
+    // A legend click chooses the next curve while the crosshair is hidden:
+    // the next move shows the crosshair with its label again.
+    plot->removeOneCurve(2);
+    QVERIFY(!crosshair(*plot)->visible());
+    plot->replot();
+    click(plot.get(), plot->legend->itemWithPlottable(graphOf(*plot, 1))->rect().center());
+    QCOMPARE(crosshair(*plot)->graph(), graphOf(*plot, 1));
+    moveTo(plot.get(), pixelAtKey(*plot, 8));
+    QVERIFY(crosshair(*plot)->visible());
+    QVERIFY(timeLabel(*plot)->visible());
 }
 
 void TstPlot::showCurvesSkipsUnknownIndex()
@@ -674,6 +711,68 @@ void TstPlot::showCurvesSkipsUnknownIndex()
     QVERIFY(plot->isHaveCurve(0));
     QVERIFY(curveAxis(*plot, 0)->visible());
     QVERIFY(replots.count() >= 1);
+}
+
+void TstPlot::showCurvesWithoutClearing()
+{
+    auto plot = makePlot();
+    plot->clearCurvesData();
+    plot->showCurves({ 0, 1 });
+    plot->addCurvesData(0, ramp(5), QVector<double>(5, 1.5));
+    plot->addCurvesData(1, ramp(5), QVector<double>(5, 2.5));
+
+    // Curve 0 loses its graph, but its axis and tag are left as they were.
+    plot->showCurves({ 1 });
+    QVERIFY(!plot->isHaveCurve(0));
+    QCOMPARE(graphOf(*plot, 0), static_cast<QCPGraph*>(nullptr));
+    QVERIFY(curveAxis(*plot, 0)->visible());
+    QVERIFY(curveAxis(*plot, 0)->tickLabels());
+    QCOMPARE(tagOf(*plot, 0)->text(), QString("1.500"));
+    QCOMPARE(tagOf(*plot, 1)->text(), QString("2.500"));
+
+    // With the stores cleared first, the curves not listed are hidden.
+    plot->clearCurvesData();
+    plot->showCurves({ 1 });
+    QVERIFY(!curveAxis(*plot, 0)->visible());
+    QCOMPARE(tagOf(*plot, 0)->text(), QString("    "));
+}
+
+void TstPlot::curveColours()
+{
+    auto plot = makePlot();
+    plot->clearCurvesData();
+    plot->showCurves({ 1 });
+    const QColor shown(10, 20, 30);
+    const QColor hidden(200, 100, 50);
+    plot->setCurvesColor(1, shown);
+    plot->setCurvesColor(2, hidden);
+
+    QCOMPARE(plot->getCurvesColor(1), shown);
+    QCOMPARE(graphOf(*plot, 1)->pen().color(), shown);
+    QCOMPARE(tagOf(*plot, 1)->pen().color(), shown);
+    QCOMPARE(plot->getCurvesColor(2), hidden);
+    QCOMPARE(tagOf(*plot, 2)->pen().color(), hidden);
+    QCOMPARE(plot->getCurvesColor(0), kColors[0]);
+
+    // A curve shown later is drawn in its stored colour.
+    plot->showOneCurve(2);
+    QCOMPARE(graphOf(*plot, 2)->pen().color(), hidden);
+}
+
+void TstPlot::tickerFormatTranslated()
+{
+    {
+        LMMultiCurvesPlot plot;
+        QCOMPARE(tickerFormat(plot), QString("%h:%m:%s.%z\n%dDays"));
+    }
+    TickerTranslator translator;
+    QVERIFY(QCoreApplication::installTranslator(&translator));
+    LMMultiCurvesPlot plot;
+    QCoreApplication::removeTranslator(&translator);
+    QCOMPARE(tickerFormat(plot), QString("%h:%m:%s.%z\n%dTage"));
+
+    plot.setXAxisTickerFormat("%h:%m:%s.%z\n%dDay");
+    QCOMPARE(tickerFormat(plot), QString("%h:%m:%s.%z\n%dDay"));
 }
 
 void TstPlot::outOfRangeIndexIgnored()

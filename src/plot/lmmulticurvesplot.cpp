@@ -107,7 +107,9 @@ LMMultiCurvesPlot::LMMultiCurvesPlot(QWidget* parent)
 
     setXAxisTickerFormat(tr("%h:%m:%s.%z\n%dDays"));
     styleAxisPens(xAxis);
-    styleAxisTexts(xAxis);
+    xAxis->setTickLabelColor(kAxisColor);
+    xAxis->setSelectedTickLabelColor(kAxisSelectedColor);
+    xAxis->setSelectedLabelColor(kAxisSelectedColor);
 
     xAxis2->setVisible(true);
     xAxis2->setTickLabels(false);
@@ -526,6 +528,9 @@ void LMMultiCurvesPlot::mouseMoveEvent(QMouseEvent* event)
     // Place the crosshair now rather than at the next draw, so the time label
     // reads the sample the crosshair stands on after this move.
     m_tracer->updatePosition();
+    // Shown on every move, not only when a curve is picked above: after the
+    // followed curve was removed, a legend click may choose the next one while
+    // the crosshair is still hidden.
     m_tracer->setVisible(true);
 
     tracerXText->position->setCoords(event->pos().x(), viewport().height() - 55);

@@ -70,7 +70,6 @@ private:
         QPainter::RenderHints hints;
         int plottingHints = 0;
         QRectF clip;
-        qreal pixelRatio = 1;
         bool operator==(const DrawState& other) const;
     };
 
