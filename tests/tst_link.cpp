@@ -171,6 +171,7 @@ private slots:
     void deleteJoinsThreadsAndCloses();
     void deleteWithRefusingMeterDoesNotRetry();
     void deleteAfterFailedOpen();
+    void writeWithoutPayloadSendsZeros();
 
     void registryStartupOrder();
     void registryFailedOpen();
@@ -182,6 +183,7 @@ private slots:
     void registryNoSerial();
     void registryDuplicateSerial();
     void registryModelsAndTable();
+    void registryRemoveAllAtShutdown();
 
     void voltageTable();
 };
@@ -767,6 +769,22 @@ void TestLink::deleteAfterFailedOpen()
     com.reset();
 }
 
+void TestLink::writeWithoutPayloadSendsZeros()
+{
+    const MeterId id = meterId(1, "ZERO");
+    hidsim::plug(meterConfig(1, "ZERO", false));
+    Com_UsbHid hid;
+    const std::wstring serial = id.serial.toStdWString();
+    hid.open(id.vid, id.pid, serial.c_str());
+    QVERIFY(hid.isConnected());
+    QByteArray filled = hidsim::frame2(0x88, QByteArray(61, char(0x5A)));
+    hid.sendData(0, reinterpret_cast<quint8*>(filled.data()), 64);
+    hid.sendData(0, nullptr, 64);
+    const QList<hidsim::WrittenFrame> log = hidsim::writeLog(id);
+    QCOMPARE(log.size(), 2);
+    QCOMPARE(log.at(1).bytes, QByteArray(65, '\0'));
+}
+
 // ------------------------------------------------------------------ registry
 
 void TestLink::registryStartupOrder()
@@ -894,6 +912,18 @@ void TestLink::registryRemoval()
     QTRY_COMPARE(ids.count(), 1);
     QCOMPARE(ids.first().at(0).toInt(), last);
     QCOMPARE(ids.first().at(1).value<DEV_MSG_T>().sn, quint32(left.last().mid(1).toInt() + 100));
+
+    // A meter plugged in again is a new meter with a new, last index.
+    QSignalSpy arrivals(app.data(), &UsbEvent::hidDevArrival);
+    for (const QString& sn : unplugged)
+        hidsim::plug(meterConfig(2, sn, false));
+    app->hidDevArrivalSlot();
+    QCOMPARE(arrivals.count(), unplugged.size());
+    for (int i = 0; i < arrivals.count(); ++i)
+        QCOMPARE(arrivals.at(i).at(0).toInt(), left.size() + i);
+    QCOMPARE(int(app->getDeviceCount()), 3);
+    if (!unplugged.isEmpty())
+        QCOMPARE(app->existSN.last(), unplugged.last().toStdWString());
 }
 
 void TestLink::registryIdentityStartsStream()
@@ -1052,6 +1082,38 @@ void TestLink::registryModelsAndTable()
         pairs.insert({ knownMeters[size_t(i)].vid, knownMeters[size_t(i)].pid });
     }
     QCOMPARE(int(pairs.size()), 6);
+}
+
+void TestLink::registryRemoveAllAtShutdown()
+{
+    for (const QString& sn : QStringList { "Z0", "Z1", "Z2" })
+        hidsim::plug(meterConfig(2, sn, true));
+    QSharedPointer<UsbEvent> app = UsbEvent::instance();
+    app->hidDevArrivalSlot();
+    QCOMPARE(app->allComLayer.size(), 3);
+
+    QList<int> deleted;
+    QList<QPointer<QThread>> threads;
+    for (int i = 0; i < 3; ++i) {
+        Com_Layer* com = app->allComLayer.at(i);
+        connect(com, &QObject::destroyed, this, [&deleted, i] { deleted << i; });
+        threads << com->threadReceive << com->threadSend;
+    }
+    QSignalSpy gone(app.data(), &UsbEvent::hidDevDisconnected);
+    app->removeAllDev();
+
+    QCOMPARE(deleted, QList<int>({ 2, 1, 0 })); // last first
+    QCOMPARE(gone.count(), 0);
+    QVERIFY(app->allComLayer.isEmpty());
+    QVERIFY(app->existSN.isEmpty());
+    // The rest stays as it was: nothing is scanned after shutdown.
+    QCOMPARE(app->existVID.size(), 3);
+    QCOMPARE(app->existPID.size(), 3);
+    QCOMPARE(int(app->getDeviceCount()), 3);
+    for (const QPointer<QThread>& t : threads)
+        QVERIFY(!t);
+    for (const QString& sn : QStringList { "Z0", "Z1", "Z2" })
+        QCOMPARE(hidsim::openHandles(meterId(2, sn)), 0);
 }
 
 void TestLink::voltageTable()

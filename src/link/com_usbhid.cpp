@@ -59,7 +59,7 @@ void Com_UsbHid::sendData(uchar _reportID, quint8* _pData, uchar _len)
 {
     if (!device)
         return;
-    unsigned char report[256];
+    unsigned char report[256] = {}; // a null payload goes out as zeros
     report[0] = _reportID;
     if (_pData && _len)
         std::memcpy(report + 1, _pData, _len);
