@@ -253,6 +253,7 @@ private slots:
     void checkBoxImages();
     void checkBoxRowsAndOtherEvents();
     void colorButton();
+    void colorButtonTableDeletedWhileDialogOpen();
 };
 
 void TstWidgets::getDoubleCancelReturnsInput_data()
@@ -658,6 +659,11 @@ void TstWidgets::checkBoxGestures()
     // The counter is back at 0: the next plain click counts as one.
     QTest::mouseClick(t.view.viewport(), Qt::LeftButton, {}, t.box(1, 2).center());
     QCOMPARE(spy.count(), toggles + (editable ? 1 : 0));
+
+    // Unlocking a row gives it its clicks back.
+    t.record->setEditable(1, true);
+    QTest::mouseClick(t.view.viewport(), Qt::LeftButton, {}, t.box(1, 2).center());
+    QCOMPARE(spy.count(), toggles + (editable ? 2 : 1));
 }
 
 void TstWidgets::checkBoxLostRelease()
@@ -803,8 +809,11 @@ void TstWidgets::colorButton()
         perform(vp, RightClick, t.box(2, 1, 2));
         perform(vp, PressInReleaseOut, t.box(2, 1, 2));
         perform(vp, PressOutReleaseIn, t.box(2, 1, 2));
+        QCoreApplication::processEvents(); // a dialog would open from here
         QCOMPARE(watcher.count, 0);
         perform(vp, DoubleClick, t.box(2, 1, 2));
+        QTRY_COMPARE_WITH_TIMEOUT(watcher.count, 1, 5000);
+        QCoreApplication::processEvents();
         QCOMPARE(watcher.count, 1);
     }
     QCOMPARE(initial, QColor(10, 200, 30));
@@ -820,13 +829,47 @@ void TstWidgets::colorButton()
         }
     });
     QTest::mouseClick(vp, Qt::LeftButton, {}, t.box(2, 1, 2).center());
-    QVERIFY(seen->seen);
+    QTRY_VERIFY_WITH_TIMEOUT(seen->seen, 5000);
     QCOMPARE(spy.count(), 1);
     QCOMPARE(spy.first().at(0).toInt(), 2);
     QCOMPARE(spy.first().at(1).value<QColor>(), QColor(0, 128, 255));
     QCOMPARE(t.model.index(2, 1).data().value<QColor>(), QColor(0, 128, 255));
     img = t.view.viewport()->grab().toImage();
     QVERIFY(sameHue(img.pixelColor(t.box(2, 1, 2).center()), QColor(0, 128, 255)));
+}
+
+void TstWidgets::colorButtonTableDeletedWhileDialogOpen()
+{
+    // A meter unplugged while its colour dialog is open deletes the page with
+    // the table and its delegates; the click must not come back into them.
+    QStandardItemModel model(2, 2);
+    model.setData(model.index(0, 1), QColor(Qt::red));
+    QWidget page; // owns the table until the test deletes it
+    QPointer<QTableView> view = new QTableView(&page);
+    view->setModel(&model);
+    view->resize(300, 120);
+    QPointer<ColorButtonDelegate_Paint> delegate = new ColorButtonDelegate_Paint(view);
+    view->setItemDelegateForColumn(1, delegate);
+    page.resize(320, 140);
+    page.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&page));
+    QSignalSpy spy(delegate.data(), &ColorButtonDelegate_Paint::clickAccpet);
+    const auto seen = answerNextModal([view](QWidget* d) {
+        delete view.data();
+        if (auto* cd = qobject_cast<QColorDialog*>(d)) {
+            cd->setCurrentColor(QColor(0, 128, 255));
+            cd->accept(); // confirmed after the table went away
+        } else {
+            static_cast<QDialog*>(d)->reject();
+        }
+    });
+    QTest::mouseClick(
+        view->viewport(), Qt::LeftButton, {}, expectedBox(view->visualRect(model.index(0, 1)), 2).center());
+    QTRY_VERIFY_WITH_TIMEOUT(seen->seen, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(view.isNull(), 5000);
+    QVERIFY(delegate.isNull());
+    QCOMPARE(spy.count(), 0);
+    QCOMPARE(model.index(0, 1).data().value<QColor>(), QColor(Qt::red));
 }
 
 QTEST_MAIN(TstWidgets)

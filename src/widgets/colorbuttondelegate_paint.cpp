@@ -90,16 +90,25 @@ bool ColorButtonDelegate_Paint::editorEvent(
     if (!click)
         return true;
 
-    // The colour dialog runs a nested event loop in which the table (and this
-    // delegate with it) or the model may go away; only touch what survived.
-    QPointer<ColorButtonDelegate_Paint> self(this);
-    QPointer<QAbstractItemModel> guardedModel(model);
+    // The colour dialog is opened from the event loop, once the view is out
+    // of its mouse handling: its nested event loop may see the meter unplugged
+    // and the table (with this delegate) deleted, and a view returning into
+    // its own deleted mouse handler crashes. Only touch what survived.
     const QPersistentModelIndex cell(index);
-    const QColor picked
-        = QColorDialog::getColor(cellColor(index), nullptr, QString(), QColorDialog::ColorDialogOptions());
-    if (!self || !guardedModel || !cell.isValid() || !picked.isValid())
-        return true;
-    guardedModel->setData(cell, picked, Qt::EditRole);
-    emit clickAccpet(cell.row(), picked);
+    const QPointer<QAbstractItemModel> guardedModel(model);
+    QMetaObject::invokeMethod(
+        this,
+        [this, cell, guardedModel]() {
+            if (!guardedModel || !cell.isValid())
+                return;
+            const QPointer<ColorButtonDelegate_Paint> self(this);
+            const QColor picked
+                = QColorDialog::getColor(cellColor(cell), nullptr, QString(), QColorDialog::ColorDialogOptions());
+            if (!self || !guardedModel || !cell.isValid() || !picked.isValid())
+                return;
+            guardedModel->setData(cell, picked, Qt::EditRole);
+            emit clickAccpet(cell.row(), picked);
+        },
+        Qt::QueuedConnection);
     return true;
 }

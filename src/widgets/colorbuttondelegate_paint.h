@@ -18,7 +18,8 @@ public:
         const QModelIndex& index) override;
 
 signals:
-    // The user picked _color for row _index; it is already in the model.
+    // The user picked _color for row _index in the colour dialog that a click
+    // opens (just after the click returns); it is already in the model.
     void clickAccpet(int _index, QColor _color);
 
 private:
