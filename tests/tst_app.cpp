@@ -93,6 +93,8 @@ private slots:
 
     void languageAtStart_data();
     void languageAtStart();
+    void germanStartRows();
+    void styleSheetOnWindow();
     void defaultNameAndKey();
     void renameAndReconnect();
     void emptyNameIsKept();
@@ -231,6 +233,44 @@ void tst_App::languageAtStart()
         QCOMPARE(setting(QStringLiteral("KD-VX350123")).toString(), QStringLiteral("Bench"));
         QCOMPARE(setting(QStringLiteral("LastCurvesFilePath")).toString(), QStringLiteral("/tmp/a.cqz"));
     }
+}
+
+void tst_App::germanStartRows()
+{
+    // No settings file: German. The catalogue is installed before the first scan,
+    // its language-change event is only posted.
+    hidsim::MeterConfig a = meter(QStringLiteral("A1"), 123);
+    a.answersIdentity = false;
+    hidsim::plug(a);
+    makeWindow();
+    QCOMPARE(cell(0, -1, 0), QStringLiteral("Unbekannt"));
+    QCOMPARE(cell(0, 0, 0), QStringLiteral("Model:"));
+    QCOMPARE(cell(0, 0, 1), QStringLiteral("Unknown"));
+    QCOMPARE(cell(0, 1, 0), QStringLiteral("SN:"));
+    QCOMPARE(cell(0, 2, 0), QStringLiteral("Zeit:"));
+    QCOMPARE(cell(0, 2, 1), QStringLiteral("0Tage 00:00:00"));
+    QCOMPARE(docks().at(0)->windowTitle(), QStringLiteral("Unbekannt-0"));
+    QCOMPARE(caption()->text(), QStringLiteral("Geräteliste: 1"));
+
+    // Once the event loop runs, the rows made during the constructor are re-translated.
+    QTRY_COMPARE(cell(0, 0, 0), QStringLiteral("Modell:"));
+    QCOMPARE(cell(0, 0, 1), QStringLiteral("Unbekannt"));
+    QCOMPARE(cell(0, 1, 0), QStringLiteral("SN:"));
+    QCOMPARE(cell(0, -1, 0), QStringLiteral("Unbekannt"));
+    QCOMPARE(docks().at(0)->windowTitle(), QStringLiteral("Unbekannt-0"));
+}
+
+void tst_App::styleSheetOnWindow()
+{
+    writeLanguage(1);
+    makeWindow();
+    QFile qss(QStringLiteral(":/qss/LM_ElegantDark.qss"));
+    QVERIFY(qss.open(QIODevice::ReadOnly));
+    const QString expected = QString::fromUtf8(qss.readAll());
+    QVERIFY(!expected.isEmpty());
+    QCOMPARE(window->styleSheet(), expected);
+    // The window's own, so only widgets and dialogs under it are styled.
+    QCOMPARE(qApp->styleSheet(), QString());
 }
 
 // ---------------------------------------------------------------- names
@@ -606,11 +646,19 @@ void tst_App::aboutBox()
     QCOMPARE(browser->document()->firstBlock().text(), QStringLiteral("[2023-03-23] V1.0.0 "));
     QCOMPARE(browser->document()->lastBlock().text(), QStringLiteral("  The first version."));
     QCOMPARE(pictureLabel->pixmap(Qt::ReturnByValue).size(), QSize(64, 64));
+    auto* urlLabel = about->findChild<QLabel*>(QStringLiteral("urlLabel"));
+    QVERIFY(urlLabel);
+    QCOMPARE(urlLabel->text(),
+        QStringLiteral("<a style='text-decoration: underline; color: #FFFFFF;'; href=' '>https://www.example.com</a>"));
+    for (const QLabel* heading : { labelVer, labelLog }) {
+        QCOMPARE(heading->font().pointSize(), 10);
+        QVERIFY(heading->font().bold());
+    }
 
     // The anchor's target is a blank; the vendor's address opens all the same.
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
-    emit about->findChild<QLabel*>(QStringLiteral("urlLabel"))->linkActivated(QStringLiteral(" "));
+    emit urlLabel->linkActivated(QStringLiteral(" "));
     QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
     QCOMPARE(catcher.opened, QList<QUrl> { QUrl(QStringLiteral("https://www.example.com")) });
 
@@ -656,6 +704,11 @@ void tst_App::dockFloating()
     QVERIFY(flags & Qt::WindowMinimizeButtonHint);
     QVERIFY(flags & Qt::WindowCloseButtonHint);
     QCOMPARE(dock->maximumSize(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+    QVERIFY(dock->isVisible());
+    QVERIFY(dock->isFloating());
+    // Every later z-order change sets the same flags again; the window stays up.
+    QCoreApplication::sendEvent(dock, &zorder);
+    QCOMPARE(dock->windowFlags() & Qt::WindowType_Mask, Qt::Dialog);
     QVERIFY(dock->isVisible());
     QVERIFY(dock->isFloating());
 

@@ -18,9 +18,7 @@ bool LMDockWidget::event(QEvent* event)
         const Qt::WindowFlags floatingFlags
             = Qt::Dialog | Qt::WindowCloseButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint;
         setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-        // Setting the same flags again would only hide and re-show the window.
-        if (windowFlags() != floatingFlags)
-            setWindowFlags(floatingFlags);
+        setWindowFlags(floatingFlags);
         show(); // new window flags hide the window
         return QDockWidget::event(event);
     }
