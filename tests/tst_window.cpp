@@ -129,6 +129,7 @@ private slots:
     void identifyProtocolCases();
 
     void newWindowShowsStartValues();
+    void readingBoxesHoldWidestReading();
     void loadDigits_data();
     void loadDigits();
     void temperature_data();
@@ -341,6 +342,36 @@ void tst_Window::identifyProtocolCases()
 }
 
 // ---------------------------------------------------------------------------
+
+void tst_Window::readingBoxesHoldWidestReading()
+{
+    // A shown window does not grow, so each box must already have room for
+    // its widest reading in the font it draws with, never less than the form's minimum.
+    UsbWindow* w = plugAndOpen(silentMeter(QStringLiteral("W0001")));
+    QVERIFY(w);
+    const struct
+    {
+        const char* name;
+        const char* widest;
+        int formMinimum;
+    } boxes[] = {
+        { "labelVbus", "224.00000", 108 },
+        { "labelIbus", "224.00000", 108 },
+        { "labelPbus", "224.00000", 108 },
+        { "labelDp", "224.00000", 108 },
+        { "labelDm", "224.00000", 108 },
+        { "labelImpd", "9999999", 98 },
+        { "labelTemp", "-888.8", 98 },
+    };
+    for (const auto& box : boxes) {
+        auto* label = part<QLabel>(w, box.name);
+        label->ensurePolished(); // the style sheet's 16 pt bold, as it is drawn
+        QCOMPARE(label->font().pointSize(), 16);
+        QVERIFY(label->font().bold());
+        QVERIFY(label->minimumWidth() >= box.formMinimum);
+        QVERIFY2(label->minimumWidth() > label->fontMetrics().horizontalAdvance(QLatin1String(box.widest)), box.name);
+    }
+}
 
 void tst_Window::newWindowShowsStartValues()
 {

@@ -9,6 +9,7 @@
 
 #include <QEvent>
 #include <QIcon>
+#include <QLabel>
 #include <QPixmap>
 #include <QPointer>
 #include <QSound>
@@ -63,6 +64,19 @@ int loadDecimals(double impd)
     return 5;
 }
 
+// The form's minimum widths suit a narrow font. Where the desktop's font is
+// wider, the box grows to hold its widest reading: a shown window does not
+// grow by itself, so a box sized for "0.00000" would clip "224.00000" later.
+void reserveWidth(QLabel* label, const QString& widest)
+{
+    label->ensurePolished();
+    const QMargins margins = label->contentsMargins();
+    const int needed = label->fontMetrics().horizontalAdvance(widest) + 2 * (label->frameWidth() + label->margin())
+        + margins.left() + margins.right() + label->fontMetrics().averageCharWidth();
+    if (label->minimumWidth() < needed)
+        label->setMinimumWidth(needed);
+}
+
 } // namespace
 
 UsbWindow::UsbWindow(QWidget* parent)
@@ -71,6 +85,11 @@ UsbWindow::UsbWindow(QWidget* parent)
     , timerUpdate(new QTimer(this))
 {
     ui->setupUi(this);
+    // One width for the five reading boxes keeps them in line.
+    for (QLabel* box : { ui->labelVbus, ui->labelIbus, ui->labelPbus, ui->labelDp, ui->labelDm })
+        reserveWidth(box, QStringLiteral("224.00000"));
+    reserveWidth(ui->labelImpd, QStringLiteral("9999999"));
+    reserveWidth(ui->labelTemp, QStringLiteral("-888.8"));
 
     connect(ui->btnTemp, &QPushButton::clicked, this, &UsbWindow::btnTempSlot);
 
