@@ -1,5 +1,7 @@
 #include "checkboxdelegate_paint.h"
 
+#include "delegateclick.h"
+
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QMouseEvent>
@@ -103,34 +105,10 @@ bool CheckBoxDelegate_Paint::editorEvent(
 {
     // Always handled, so the view never opens an editor for these cells; key
     // presses and other events change nothing.
-    switch (event->type()) {
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonRelease:
-    case QEvent::MouseButtonDblClick:
-    case QEvent::MouseMove:
-        break;
-    default:
-        return true;
+    if (completesDelegateClick(event, CheckBoxRect(option), btnState) && rowEditable(index.row()) && model) {
+        const bool checked = index.data(Qt::DisplayRole).toBool();
+        model->setData(index, !checked, Qt::EditRole);
+        emit stateChanged(index);
     }
-
-    const auto* mouse = static_cast<const QMouseEvent*>(event);
-    if (!CheckBoxRect(option).contains(mouse->pos())) {
-        btnState = 0;
-        return true;
-    }
-    if (mouse->button() != Qt::LeftButton)
-        return true;
-
-    if (event->type() == QEvent::MouseButtonPress) {
-        ++btnState;
-    } else if (event->type() == QEvent::MouseButtonRelease) {
-        if (btnState == 1 && rowEditable(index.row()) && model) {
-            const bool checked = index.data(Qt::DisplayRole).toBool();
-            model->setData(index, !checked, Qt::EditRole);
-            emit stateChanged(index);
-        }
-        btnState = 0;
-    }
-    // A double-click is the second press of a click already counted: ignored.
     return true;
 }

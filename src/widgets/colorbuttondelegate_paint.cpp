@@ -1,5 +1,7 @@
 #include "colorbuttondelegate_paint.h"
 
+#include "delegateclick.h"
+
 #include <QApplication>
 #include <QColorDialog>
 #include <QMouseEvent>
@@ -60,34 +62,7 @@ void ColorButtonDelegate_Paint::paint(
 bool ColorButtonDelegate_Paint::editorEvent(
     QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option, const QModelIndex& index)
 {
-    switch (event->type()) {
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonRelease:
-    case QEvent::MouseButtonDblClick:
-    case QEvent::MouseMove:
-        break;
-    default:
-        return true;
-    }
-
-    const auto* mouse = static_cast<const QMouseEvent*>(event);
-    if (!ColorButtonRect(option).contains(mouse->pos())) {
-        btnState = 0;
-        return true;
-    }
-    if (mouse->button() != Qt::LeftButton)
-        return true;
-
-    if (event->type() == QEvent::MouseButtonPress) {
-        ++btnState;
-        return true;
-    }
-    if (event->type() != QEvent::MouseButtonRelease)
-        return true;
-
-    const bool click = btnState == 1;
-    btnState = 0;
-    if (!click)
+    if (!completesDelegateClick(event, ColorButtonRect(option), btnState))
         return true;
 
     // The colour dialog is opened from the event loop, once the view is out
