@@ -117,7 +117,8 @@ private slots:
 
 private:
     MainWindow* makeWindow();
-    QTreeWidget* tree() const { return window->findChild<QTreeWidget*>(QStringLiteral("treeWidget")); }
+    // The device list; the trigger pages in the docks have trees of the same name.
+    QTreeWidget* tree() const { return window->centralWidget()->findChild<QTreeWidget*>(QStringLiteral("treeWidget")); }
     QLabel* caption() const { return window->findChild<QLabel*>(QStringLiteral("labelDevList")); }
     QAction* action(const char* name) const { return window->findChild<QAction*>(QString::fromLatin1(name)); }
     QList<LMDockWidget*> docks() const { return window->findChildren<LMDockWidget*>(); }

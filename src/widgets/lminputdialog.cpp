@@ -1,6 +1,7 @@
 #include "lminputdialog.h"
 
 #include "suportprotocol.h"
+#include "trigvoltage.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -17,19 +18,6 @@
 namespace {
 
 const int maxStepTime = 2000000000;
-
-// Slider position chosen when the user picks a protocol: its 5 V entry, or
-// the lowest voltage where it has none.
-const int defaultVolIndex[] = { 0, 7, 0, 85, 0 };
-
-// Two digits before the point and two after; the millivolt digit is dropped
-// (every table entry is a multiple of 20 mV).
-QString voltageText(int mv)
-{
-    return QStringLiteral("%1%2.%3%4V")
-        .arg(QString::number(mv / 10000), QString::number((mv % 10000) / 1000), QString::number((mv % 1000) / 100),
-            QString::number((mv % 100) / 10));
-}
 
 QWidget* rowWidget(QHBoxLayout* layout)
 {
