@@ -533,6 +533,10 @@
         <source>No plan.</source>
         <translation>Kein Plan.</translation>
     </message>
+    <message>
+        <source>Failed to save the file.</source>
+        <translation>Datei konnte nicht gespeichert werden.</translation>
+    </message>
 </context>
 <context>
     <name>usbSystem</name>

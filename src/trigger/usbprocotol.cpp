@@ -2,6 +2,7 @@
 #include "ui_usbprocotol.h"
 
 #include "com_layer.h"
+#include "guardeddialogs.h"
 #include "planfile.h"
 #include "suportprotocol.h"
 #include "trigvoltage.h"
@@ -10,8 +11,7 @@
 #include <QDateTime>
 #include <QEvent>
 #include <QFile>
-#include <QFileDialog>
-#include <QMessageBox>
+#include <QHeaderView>
 #include <QPersistentModelIndex>
 #include <QPointer>
 #include <QSaveFile>
@@ -56,6 +56,8 @@ UsbProcotol::UsbProcotol(QWidget* parent)
 {
     ui->setupUi(this);
     ui->textBrowser->viewport()->setCursor(Qt::ArrowCursor);
+    // Shared out evenly, so "SAMSUNG AFC" is not cut while the time column sprawls.
+    ui->treeWidget->header()->setSectionResizeMode(QHeaderView::Stretch);
 
     connect(ui->treeWidget, &QTreeWidget::itemDoubleClicked, this, &UsbProcotol::itemDoubleClick);
     ui->btnPause->setEnabled(false);
@@ -422,8 +424,7 @@ void UsbProcotol::btnExportSlot()
         return;
     }
     const QPointer<UsbProcotol> alive(this);
-    const QString name
-        = QFileDialog::getSaveFileName(this, tr("Export"), lastPlanPath(), QString::fromLatin1(fileFilter));
+    const QString name = guarded::saveFileName(this, tr("Export"), lastPlanPath(), QString::fromLatin1(fileFilter));
     if (!alive || name.isEmpty())
         return;
     setLastPlanPath(name);
@@ -438,8 +439,7 @@ void UsbProcotol::btnExportSlot()
 void UsbProcotol::btnImportSlot()
 {
     const QPointer<UsbProcotol> alive(this);
-    const QString name
-        = QFileDialog::getOpenFileName(this, tr("Import"), lastPlanPath(), QString::fromLatin1(fileFilter));
+    const QString name = guarded::openFileName(this, tr("Import"), lastPlanPath(), QString::fromLatin1(fileFilter));
     if (!alive || name.isEmpty())
         return;
     setLastPlanPath(name);
@@ -474,7 +474,7 @@ bool UsbProcotol::inApplicationMode() const
 
 void UsbProcotol::warn(const QString& text)
 {
-    QMessageBox::warning(this, tr("WARNING"), text, QMessageBox::Ok);
+    guarded::warning(this, tr("WARNING"), text);
 }
 
 void UsbProcotol::setEditingEnabled(bool enabled)
