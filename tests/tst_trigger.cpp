@@ -6,6 +6,7 @@
 #include "hidsim.h"
 #include "knownmeters.h"
 #include "modalresponder.h"
+#include "openonarrival.h"
 #include "planfile.h"
 #include "suportprotocol.h"
 #include "usbevent.h"
@@ -120,7 +121,8 @@ private slots:
     void importRejectedKeepsPlan();
     void exportFailureIsShown();
 
-    void removedWhileStepDialogOpen();
+    void removedWhileDialogOpen_data();
+    void removedWhileDialogOpen();
     void removedWhileEndWarningOpen();
     void destroyedPageSendsNothing();
     void retranslation();
@@ -170,13 +172,8 @@ UsbProcotol* tst_Trigger::open(const hidsim::MeterConfig& config)
 {
     id = config.id;
     hidsim::plug(config);
-    UsbProcotol* created = nullptr;
-    QWidget* parent = host.get();
+    UsbProcotol* created = openOnArrival<UsbProcotol>(host.get());
     UsbEvent* registry = UsbEvent::instance().data();
-    const auto c = connect(
-        registry, &UsbEvent::hidDevArrival, registry, [&created, parent](int) { created = new UsbProcotol(parent); });
-    registry->hidDevArrivalSlot();
-    disconnect(c);
     // As the main window does: the page goes inside the removal signal.
     QPointer<UsbProcotol> page(created);
     connect(registry, &UsbEvent::hidDevDisconnected, host.get(), [page](int) { delete page.data(); });
@@ -666,19 +663,42 @@ void tst_Trigger::exportFailureIsShown()
 
 // ---------------------------------------------------------------- removal
 
-void tst_Trigger::removedWhileStepDialogOpen()
+void tst_Trigger::removedWhileDialogOpen_data()
 {
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("edit step") << "edit"
+                               << "Choose protocol";
+    QTest::newRow("add step") << "btnAdd"
+                              << "Choose protocol";
+    QTest::newRow("warning") << "btnStart"
+                             << "WARNING";
+    QTest::newRow("export") << "btnExport"
+                            << "Export";
+    QTest::newRow("import") << "btnImport"
+                            << "Import";
+}
+
+// Every dialog of the page may see the meter unplugged and the page deleted.
+void tst_Trigger::removedWhileDialogOpen()
+{
+    QFETCH(QString, action);
     UsbProcotol* created = openDriven();
     loadPlan(created, { step(0, 0, 10) });
     QPointer<UsbProcotol> p(created);
+    if (action == QLatin1String("btnStart"))
+        p->comLayer->devMsg.runMode = 1;
     const hidsim::MeterId gone = id;
     auto seen = answerNextModal([gone](QWidget*) {
         hidsim::unplug(gone);
         UsbEvent::instance()->hidDevRemoveSlot();
     });
-    p->itemDoubleClick(part<QTreeWidget>(p, "treeWidget")->topLevelItem(0), 0);
+    if (action == QLatin1String("edit"))
+        p->itemDoubleClick(part<QTreeWidget>(p, "treeWidget")->topLevelItem(0), 0);
+    else
+        part<QPushButton>(p, action.toLatin1().constData())->click();
     QTRY_VERIFY_WITH_TIMEOUT(p.isNull(), 5000);
-    QCOMPARE(seen->title, QStringLiteral("Choose protocol"));
+    QTEST(seen->title, "title");
     QTRY_VERIFY(!QApplication::activeModalWidget());
 }
 

@@ -7,6 +7,7 @@
 #include "identifyprotocol.h"
 #include "knownmeters.h"
 #include "modalresponder.h"
+#include "openonarrival.h"
 #include "usbevent.h"
 #include "usbparam.h"
 #include "usbwindow.h"
@@ -213,14 +214,7 @@ void tst_Window::cleanup()
 UsbWindow* tst_Window::plugAndOpen(const hidsim::MeterConfig& config)
 {
     hidsim::plug(config);
-    UsbWindow* created = nullptr;
-    QWidget* parent = host.get();
-    UsbEvent* registry = UsbEvent::instance().data();
-    const auto c = connect(
-        registry, &UsbEvent::hidDevArrival, registry, [&created, parent](int) { created = new UsbWindow(parent); });
-    registry->hidDevArrivalSlot();
-    disconnect(c);
-    return created;
+    return openOnArrival<UsbWindow>(host.get());
 }
 
 UsbWindow* tst_Window::openDriven(const QString& serial)
