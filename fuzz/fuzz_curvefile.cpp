@@ -3,23 +3,13 @@
 // channels, one value per row in every curve, extrema only for VBUS .. PBUS)
 // and must write back to a file that reads the same, bit for bit.
 #include "curvefile.h"
+#include "require.h"
 
 #include <QBuffer>
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 namespace {
-
-// Names the broken rule before the fuzzer records the input.
-#define require(ok)                                                                                                    \
-    do {                                                                                                               \
-        if (!(ok)) {                                                                                                   \
-            std::fprintf(stderr, "%s:%d: broken: %s\n", __FILE__, __LINE__, #ok);                                      \
-            std::abort();                                                                                              \
-        }                                                                                                              \
-    } while (false)
 
 bool sameBits(const QVector<double>& a, const QVector<double>& b)
 {
