@@ -185,7 +185,8 @@ void TestCurveFile::rejected_data()
         { "in the last row", 127 } };
     for (const auto& cut : cuts)
         QTest::newRow(cut.name) << vbusCapBytes.left(cut.length) << CURVE_FILE_TRUNCATED;
-    QTest::newRow("huge row count") << patched(52, Raw().i32(0x7FFFFFFF)) << CURVE_FILE_TRUNCATED;
+    QTest::newRow("row count beyond the rows present") << patched(52, Raw().i32(100000)) << CURVE_FILE_TRUNCATED;
+    QTest::newRow("row count beyond a list") << patched(52, Raw().i32(CURVE_FILE_ROWS_MAX + 1)) << CURVE_FILE_TOO_LARGE;
     QTest::newRow("negative row count") << patched(52, Raw().i32(-1)) << CURVE_FILE_BAD_ROW_COUNT;
     const double rates[] = { 0.0, -1.0, 0.000999, 1000000.5, std::numeric_limits<double>::quiet_NaN(),
         std::numeric_limits<double>::infinity() };

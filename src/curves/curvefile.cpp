@@ -6,6 +6,7 @@
 #include <QtEndian>
 
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -125,6 +126,41 @@ private:
 template <typename T> T take(const char* p)
 {
     return qFromLittleEndian<T>(p);
+}
+
+// The m rows of n columns; the kept curves are the first columns.
+curve_file_status_e readRows(ChunkReader& in, int n, int m, CurveFile* read)
+{
+    const int rowBytes = VALUE_BYTES * (1 + n);
+    const int kept = read->curves.size();
+    // Sized by the bytes really present, never by the count alone.
+    const int expected = int(qMin<qint64>(m, in.rowsPresent(rowBytes)));
+    read->time.reserve(expected);
+    for (CurveFileCurve& c : read->curves)
+        c.values.reserve(expected);
+
+    double* columns[CHANNEL_COUNT];
+    int done = 0;
+    while (done < m) {
+        if (!in.fill(rowBytes))
+            return in.failed ? CURVE_FILE_READ_ERROR : CURVE_FILE_TRUNCATED;
+        const int batch = qMin(m - done, in.available() / rowBytes);
+        read->time.resize(done + batch);
+        double* time = read->time.data() + done;
+        for (int j = 0; j < kept; ++j) {
+            read->curves[j].values.resize(done + batch);
+            columns[j] = read->curves[j].values.data() + done;
+        }
+        const char* row = in.data();
+        for (int r = 0; r < batch; ++r, row += rowBytes) {
+            time[r] = take<double>(row);
+            for (int j = 0; j < kept; ++j)
+                columns[j][r] = take<double>(row + VALUE_BYTES * (1 + j));
+        }
+        in.skip(batch * rowBytes);
+        done += batch;
+    }
+    return CURVE_FILE_OK;
 }
 
 } // namespace
@@ -248,35 +284,14 @@ curve_file_status_e readCurveFile(QIODevice* device, CurveFile* file)
         in.skip(ROW_COUNT_BYTES);
         if (m < 0)
             return CURVE_FILE_BAD_ROW_COUNT;
-
-        const int rowBytes = VALUE_BYTES * (1 + n);
-        const int kept = read.curves.size();
-        // Sized by the bytes really present, never by the count alone.
-        const int expected = int(qMin<qint64>(m, in.rowsPresent(rowBytes)));
-        read.time.reserve(expected);
-        for (CurveFileCurve& c : read.curves)
-            c.values.reserve(expected);
-
-        double* columns[CHANNEL_COUNT];
-        int done = 0;
-        while (done < m) {
-            if (!in.fill(rowBytes))
-                return ended();
-            const int batch = qMin(m - done, in.available() / rowBytes);
-            read.time.resize(done + batch);
-            double* time = read.time.data() + done;
-            for (int j = 0; j < kept; ++j) {
-                read.curves[j].values.resize(done + batch);
-                columns[j] = read.curves[j].values.data() + done;
-            }
-            const char* row = in.data();
-            for (int r = 0; r < batch; ++r, row += rowBytes) {
-                time[r] = take<double>(row);
-                for (int j = 0; j < kept; ++j)
-                    columns[j][r] = take<double>(row + VALUE_BYTES * (1 + j));
-            }
-            in.skip(batch * rowBytes);
-            done += batch;
+        if (m > CURVE_FILE_ROWS_MAX)
+            return CURVE_FILE_TOO_LARGE;
+        try {
+            const curve_file_status_e status = readRows(in, n, m, &read);
+            if (status != CURVE_FILE_OK)
+                return status;
+        } catch (const std::bad_alloc&) {
+            return CURVE_FILE_TOO_LARGE; // the lists are freed on the way out
         }
     }
     *file = std::move(read);

@@ -13,6 +13,8 @@ class QIODevice;
 // Rates a curve file may hold, in points per second.
 constexpr double CURVE_FILE_RATE_MIN = 0.001;
 constexpr double CURVE_FILE_RATE_MAX = 1000000.0;
+// Rows a list of doubles can hold (some 31 days at 100 points per second).
+constexpr qint32 CURVE_FILE_ROWS_MAX = (0x7FFFFFFF - 64) / 8;
 
 // One curve: a recorded channel with its colour, extrema and values.
 struct CurveFileCurve
@@ -43,6 +45,7 @@ enum curve_file_status_e
     CURVE_FILE_TRUNCATED, // the file ends before its counts say
     CURVE_FILE_BAD_RATE, // not finite, or outside CURVE_FILE_RATE_MIN .. CURVE_FILE_RATE_MAX
     CURVE_FILE_BAD_ROW_COUNT, // negative
+    CURVE_FILE_TOO_LARGE, // more rows than CURVE_FILE_ROWS_MAX, or than memory holds
     CURVE_FILE_BAD_CURVE_LIST, // channels not strictly ascending
 };
 
