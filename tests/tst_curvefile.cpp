@@ -1,5 +1,7 @@
 // The curve file: its bytes, a round trip through a real file, and the files
-// the reader rejects or reads in part.
+// the reader rejects or reads in part. The writer is pinned byte for byte by
+// exactBytes, so records read back are compared by the bytes they write: every
+// field the format holds, bit for bit (NaN included).
 #include "curvefile.h"
 
 #include <QBuffer>
@@ -27,6 +29,12 @@ struct Raw
         return *this;
     }
     Raw& f64(double v) { return put<double>(v); }
+    Raw& f64s(std::initializer_list<double> list)
+    {
+        for (double v : list)
+            put<double>(v);
+        return *this;
+    }
     Raw& i32(qint32 v) { return put<qint32>(v); }
     Raw& u16(quint16 v) { return put<quint16>(v); }
     Raw& head(quint16 index, quint8 flag) { return put<quint16>(index).put<quint32>(0xFF000000u + index).put(flag); }
@@ -54,31 +62,6 @@ const QByteArray vbusCapBytes = QByteArray::fromHex("000000000000F03F 32000000 1
                                                     "000000000000F03F 0000000000001040 000000000000D03F"
                                                     "0000000000000040 0000000000001240 000000000000E03F");
 
-QByteArray bits(const QVector<double>& v)
-{
-    return QByteArray(reinterpret_cast<const char*>(v.constData()), v.size() * int(sizeof(double)));
-}
-
-// Field by field, values bit for bit (NaN included).
-void compareFiles(const CurveFile& a, const CurveFile& b)
-{
-    QCOMPARE(a.sampleRate, b.sampleRate);
-    QCOMPARE(a.startCurrent, b.startCurrent);
-    QCOMPARE(a.stopCurrent, b.stopCurrent);
-    QCOMPARE(a.stopTime, b.stopTime);
-    QCOMPARE(bits(a.time), bits(b.time));
-    QCOMPARE(a.curves.size(), b.curves.size());
-    for (int i = 0; i < a.curves.size(); ++i) {
-        const CurveFileCurve &x = a.curves[i], &y = b.curves[i];
-        QCOMPARE(x.index, y.index);
-        QCOMPARE(x.color, y.color);
-        QCOMPARE(x.hasExtremum, y.hasExtremum);
-        QCOMPARE(x.maximum, y.maximum);
-        QCOMPARE(x.minimum, y.minimum);
-        QCOMPARE(bits(x.values), bits(y.values));
-    }
-}
-
 QByteArray written(const CurveFile& file)
 {
     QBuffer buffer;
@@ -101,13 +84,11 @@ class TestCurveFile : public QObject
 private slots:
     void exactBytes_data();
     void exactBytes();
-    void roundTrip_data();
     void roundTrip();
     void rejected_data();
     void rejected();
     void readInPart_data();
     void readInPart();
-    void rowsFollowTheShortestList();
     void failingDevices();
 };
 
@@ -118,6 +99,10 @@ void TestCurveFile::exactBytes_data()
     QTest::newRow("no curves: 22 bytes") << record(10.0, {}, {})
                                          << QByteArray::fromHex("0000000000002440 32000000 14000000 05000000 0000");
     QTest::newRow("VBUS and CAP, 3 points: 128 bytes") << vbusCap << vbusCapBytes;
+    CurveFile longer = vbusCap;
+    longer.time << 3.0 << 4.0;
+    longer.curves[1].values << 0.75;
+    QTest::newRow("the shortest list decides the rows") << longer << vbusCapBytes;
 }
 
 void TestCurveFile::exactBytes()
@@ -127,22 +112,13 @@ void TestCurveFile::exactBytes()
     QCOMPARE(written(file).toHex(' '), bytes.toHex(' '));
     CurveFile back;
     QCOMPARE(readBytes(bytes, &back), CURVE_FILE_OK);
-    compareFiles(back, file);
-}
-
-void TestCurveFile::roundTrip_data()
-{
-    QTest::addColumn<int>("channels");
-    QTest::addColumn<int>("rows");
-    QTest::newRow("every channel, a few rows") << 7 << 5;
-    // 56-byte rows straddle the 4 MiB chunks of both writer and reader.
-    QTest::newRow("six channels, rows across chunks") << 6 << 200000;
+    QCOMPARE(written(back).toHex(' '), bytes.toHex(' '));
 }
 
 void TestCurveFile::roundTrip()
 {
-    QFETCH(int, channels);
-    QFETCH(int, rows);
+    // Rows of every channel, straddling the reader's 4 MiB chunks (the header is not a whole number of rows).
+    const int channels = 7, rows = 200000;
     const double odd[] = { std::numeric_limits<double>::quiet_NaN(), -std::numeric_limits<double>::infinity(),
         std::numeric_limits<double>::denorm_min(), -0.0 };
     CurveFile file = record(0.2, {}, {});
@@ -167,7 +143,8 @@ void TestCurveFile::roundTrip()
     QVERIFY(in.open(QIODevice::ReadOnly));
     CurveFile back;
     QCOMPARE(readCurveFile(&in, &back), CURVE_FILE_OK);
-    compareFiles(back, file);
+    QCOMPARE(back.time.size(), rows);
+    QVERIFY(written(back) == written(file));
 }
 
 void TestCurveFile::rejected_data()
@@ -203,7 +180,7 @@ void TestCurveFile::rejected()
     QFETCH(curve_file_status_e, status);
     CurveFile kept = vbusCap;
     QCOMPARE(readBytes(bytes, &kept), status);
-    compareFiles(kept, vbusCap); // untouched
+    QCOMPARE(written(kept), vbusCapBytes); // untouched
 }
 
 void TestCurveFile::readInPart_data()
@@ -213,26 +190,12 @@ void TestCurveFile::readInPart_data()
     const Raw settings = Raw().f64(0.001).i32(50).i32(20).i32(5);
     QTest::newRow("lowest rate, bytes after the count") << Raw(settings).u16(0).f64(1.0).b << record(0.001, {}, {});
     QTest::newRow("highest rate") << Raw().f64(1e6).i32(50).i32(20).i32(5).u16(0).b << record(1e6, {}, {});
+    const Raw withSeven = Raw(settings).u16(2).head(0, 1).f64s({ 3, 2 }).head(7, 1).f64s({ 9, 9 });
     QTest::newRow("channel above 6: column skipped")
-        << Raw(settings)
-               .u16(2)
-               .head(0, 1)
-               .f64(3)
-               .f64(2)
-               .head(7, 1)
-               .f64(9)
-               .f64(9)
-               .i32(2)
-               .f64(0)
-               .f64(2.5)
-               .f64(-1)
-               .f64(1)
-               .f64(3)
-               .f64(-1)
-               .b
+        << Raw(withSeven).i32(2).f64s({ 0, 2.5, -1, 1, 3, -1 }).b
         << record(0.001, { curve(0, 0xFF000000, true, 3, 2, { 2.5, 3 }) }, { 0, 1 });
     QTest::newRow("extrema of CAP skipped, flag 2 means none")
-        << Raw(settings).u16(2).head(5, 1).f64(9).f64(9).head(6, 2).i32(1).f64(0).f64(0.5).f64(1.5).b
+        << Raw(settings).u16(2).head(5, 1).f64s({ 9, 9 }).head(6, 2).i32(1).f64s({ 0, 0.5, 1.5 }).b
         << record(0.001, { curve(5, 0xFF000005, false, 0, 0, { 0.5 }), curve(6, 0xFF000006, false, 0, 0, { 1.5 }) },
                { 0 });
     QTest::newRow("bytes after the last row") << vbusCapBytes + QByteArray(9, '\xFF') << vbusCap;
@@ -244,15 +207,7 @@ void TestCurveFile::readInPart()
     QFETCH(CurveFile, file);
     CurveFile read;
     QCOMPARE(readBytes(bytes, &read), CURVE_FILE_OK);
-    compareFiles(read, file);
-}
-
-void TestCurveFile::rowsFollowTheShortestList()
-{
-    CurveFile longer = vbusCap;
-    longer.time << 3.0 << 4.0;
-    longer.curves[1].values << 0.75;
-    QCOMPARE(written(longer), vbusCapBytes);
+    QCOMPARE(written(read).toHex(' '), written(file).toHex(' '));
 }
 
 void TestCurveFile::failingDevices()
