@@ -50,10 +50,14 @@ double seconds(const std::function<void()>& run)
     return t.nsecsElapsed() / 1e9;
 }
 
+QTemporaryDir* scratch = nullptr; // removed on the way out, also on failure
+
 void check(bool ok, const char* what)
 {
     if (!ok) {
         std::fprintf(stderr, "bench_curvefile: %s failed\n", what);
+        if (scratch)
+            scratch->remove();
         std::exit(1);
     }
 }
@@ -69,6 +73,7 @@ int main(int argc, char** argv)
 
     QTemporaryDir dir(QCoreApplication::applicationDirPath() + "/bench_curvefile-XXXXXX");
     check(dir.isValid(), "creating the temporary folder");
+    scratch = &dir;
     const QString plainPath = dir.filePath("plain.bin");
     const QString curvePath = dir.filePath("curves.cqz");
 
