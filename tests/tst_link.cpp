@@ -180,6 +180,7 @@ private slots:
     void registryIdentityStartsStream();
     void registryEndToEnd();
     void registryUnplugMidStream();
+    void registryNoSerial_data();
     void registryNoSerial();
     void registryDuplicateSerial();
     void registryModelsAndTable();
@@ -1036,24 +1037,45 @@ void TestLink::registryUnplugMidStream()
     QVERIFY(app->allComLayer.isEmpty());
 }
 
+void TestLink::registryNoSerial_data()
+{
+    QTest::addColumn<QStringList>("plugged"); // in plug order; "" has no serial string
+    QTest::newRow("alone") << QStringList { "" };
+    QTest::newRow("after a meter with a serial") << QStringList { "A", "" };
+    QTest::newRow("before a meter with a serial") << QStringList { "", "A" };
+}
+
 void TestLink::registryNoSerial()
 {
-    MeterConfig c = meterConfig(1, "", false);
-    c.hasSerial = false;
-    hidsim::plug(c);
+    QFETCH(QStringList, plugged);
+    QList<std::wstring> keys;
+    for (const QString& sn : plugged) {
+        MeterConfig c = meterConfig(1, sn, false);
+        c.hasSerial = !sn.isEmpty();
+        hidsim::plug(c);
+        keys << sn.toStdWString();
+    }
     QSharedPointer<UsbEvent> app = UsbEvent::instance();
     QSignalSpy arrivals(app.data(), &UsbEvent::hidDevArrival);
     QSignalSpy gone(app.data(), &UsbEvent::hidDevDisconnected);
     app->hidDevArrivalSlot();
     app->hidDevArrivalSlot();
-    QCOMPARE(arrivals.count(), 1);
-    QCOMPARE(app->existSN, QList<std::wstring>({ std::wstring() }));
-    QCOMPARE(hidsim::openHandles(c.id), 1);
+    QCOMPARE(arrivals.count(), plugged.size());
+    QCOMPARE(app->existSN, keys); // keyed by the empty string
+    // Each meter has a connection of its own: the one without a serial is
+    // opened by its path, not as the first meter of its ids.
+    for (const QString& sn : plugged)
+        QCOMPARE(hidsim::openHandles(meterId(1, sn)), 1);
     app->hidDevRemoveSlot();
     QCOMPARE(gone.count(), 0);
-    hidsim::unplug(c.id);
-    app->hidDevRemoveSlot();
-    QCOMPARE(gone.count(), 1);
+
+    for (const QString& sn : plugged) {
+        hidsim::unplug(meterId(1, sn));
+        app->hidDevRemoveSlot();
+        QCOMPARE(gone.count(), plugged.indexOf(sn) + 1);
+        QCOMPARE(gone.last().at(0).toInt(), 0);
+    }
+    QVERIFY(app->allComLayer.isEmpty());
 }
 
 void TestLink::registryDuplicateSerial()

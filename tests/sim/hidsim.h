@@ -2,9 +2,9 @@
 
 // The simulated meter: implements the hidapi functions the device link calls
 // (hid_init, hid_exit, hid_enumerate, hid_free_enumeration, hid_open,
-// hid_set_nonblocking, hid_read, hid_read_timeout, hid_write, hid_close,
-// hid_error) over meters that tests plug in and control through the functions
-// below. Every function is thread-safe.
+// hid_open_path, hid_set_nonblocking, hid_read, hid_read_timeout, hid_write,
+// hid_close, hid_error) over meters that tests plug in and control through the
+// functions below. Every function is thread-safe.
 //
 // A meter answers like this:
 //   format 2: 0x81 -> identity (reply 3); 0x82 -> starts (restarts) the live
