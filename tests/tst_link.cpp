@@ -153,6 +153,8 @@ private slots:
     void decodeStoredRecording_data();
     void decodeStoredRecording();
     void receiveRingStaysInBounds();
+    void shortReportReplaysNothing_data();
+    void shortReportReplaysNothing();
 
     void conversions_data();
     void conversions();
@@ -489,6 +491,37 @@ void TestLink::receiveRingStaysInBounds()
     QCOMPARE(probe.emitted.count("updateDevMsg"), identities);
     QCOMPARE(probe.emitted.size(), identities);
     QCOMPARE(probe.devMsg.sn, quint32(60));
+}
+
+void TestLink::shortReportReplaysNothing_data()
+{
+    QTest::addColumn<int>("length");
+    QTest::newRow("one byte") << 1;
+    QTest::newRow("63 bytes") << 63;
+}
+
+void TestLink::shortReportReplaysNothing()
+{
+    // An identity report, then fifteen more bring the ring back to its slot;
+    // a short report there leaves the rest of the old one behind it.
+    QFETCH(int, length);
+    const MeterId id = meterId(1, "SHORT");
+    hidsim::plug(meterConfig(1, "SHORT", false));
+    Com_UsbHid hid;
+    const std::wstring serial = id.serial.toStdWString();
+    hid.open(id.vid, id.pid, serial.c_str());
+    Com_Receive r(&hid);
+    r.setFormat(2);
+    DecodeProbe probe(&r);
+
+    const QByteArray identity = hidsim::frame2(3, identity2(7));
+    hidsim::injectReport(id, identity);
+    for (int i = 0; i < 15; ++i)
+        hidsim::injectReport(id, hidsim::frame2(1));
+    hidsim::injectReport(id, identity.left(length));
+    for (int i = 0; i < 17; ++i)
+        r.receive();
+    QCOMPARE(probe.emitted, QStringList { "updateDevMsg" });
 }
 
 // --------------------------------------------------------------- conversions
