@@ -277,8 +277,9 @@ void MinMaxGraph::updateSummary() const
 
     if (levels.empty())
         levels.emplace_back();
+    // Left to grow by itself: an exact-size reserve would copy the whole level
+    // at every new block.
     std::vector<Extremes>& samplesLevel = levels[0];
-    samplesLevel.reserve(size_t(n / kBlock));
     for (int b = int(samplesLevel.size()); b < n / kBlock; ++b) {
         Extremes e { kNaN, kNaN };
         for (int i = b * kBlock; i < (b + 1) * kBlock; ++i) {
