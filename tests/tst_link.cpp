@@ -130,6 +130,25 @@ void decode(Com_Receive& r, QByteArray frame)
 
 } // namespace
 
+// Names of the signals an object emits, in the order emitted.
+class SignalLog : public QObject
+{
+    Q_OBJECT
+public:
+    explicit SignalLog(QObject* sender)
+    {
+        const QMetaObject* mo = sender->metaObject();
+        const int record = metaObject()->indexOfSlot("record()");
+        for (int i = mo->methodOffset(); i < mo->methodCount(); ++i)
+            if (mo->method(i).methodType() == QMetaMethod::Signal)
+                QMetaObject::connect(sender, i, this, record);
+    }
+    QStringList names;
+
+private slots:
+    void record() { names << QString::fromLatin1(sender()->metaObject()->method(senderSignalIndex()).name()); }
+};
+
 class TestLink : public QObject
 {
     Q_OBJECT
@@ -147,6 +166,8 @@ private slots:
     void decodeDrops();
     void decodeDispatch_data();
     void decodeDispatch();
+    void relays_data();
+    void relays();
     void decodeIdentity();
     void decodeTemperatureSign_data();
     void decodeTemperatureSign();
@@ -365,6 +386,27 @@ void TestLink::decodeDispatch()
     DecodeProbe probe(&r);
     decode(r, frame);
     QCOMPARE(probe.emitted, expected);
+}
+
+void TestLink::relays_data()
+{
+    decodeDispatch_data();
+}
+
+void TestLink::relays()
+{
+    // Each reply of the table above, read on the receive thread: the
+    // connection passes it on as its own signal of the same name.
+    QFETCH(int, format);
+    QFETCH(QByteArray, frame);
+    QFETCH(QStringList, expected);
+    UsbEvent::instance(); // registers the reply types for the queued hand-over
+    const MeterId id = meterId(format == 1 ? 0 : 1, "RELAY");
+    hidsim::plug(meterConfig(format == 1 ? 0 : 1, "RELAY", false));
+    auto com = openDirect(id, format);
+    SignalLog log(com.get());
+    hidsim::injectReport(id, frame);
+    QTRY_COMPARE(log.names, expected);
 }
 
 void TestLink::decodeIdentity()
