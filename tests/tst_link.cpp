@@ -1079,6 +1079,7 @@ void TestLink::registryEndToEnd()
     QCOMPARE(com->usbParam.getParam(UsbParam::USB_PARAM_DM), 0.6);
     QCOMPARE(com->usbParam.getParam(UsbParam::USB_PARAM_TEMP), -5.3);
     QTRY_VERIFY(fifo.count() >= 3);
+    QCOMPARE(hidsim::blockingReads(id), 0); // a read never waits for the meter
     QVERIFY(times.count() >= 1);
     QCOMPARE(times.first().at(0).toInt(), 0);
     QCOMPARE(int(com->devMsg.runMode), 2);

@@ -48,6 +48,7 @@ struct Meter
     int refuseWrites = 0;
     int dropReplies = 0;
     QList<hidsim::WrittenFrame> log;
+    int blockingReads = 0;
 };
 
 struct Bus
@@ -392,6 +393,8 @@ int HID_API_EXPORT HID_API_CALL hid_read(hid_device* dev, unsigned char* data, s
         return -1;
     QMutexLocker lock(&bus().mutex);
     Meter& m = *dev->meter;
+    if (!dev->nonblocking)
+        ++m.blockingReads;
     if (!m.plugged)
         return -1;
     stream(m, bus().nowUs());
@@ -590,6 +593,13 @@ int countWritten(const MeterId& id, quint8 code)
 void clearWriteLog(const MeterId& id)
 {
     with(id, [](Meter& m) { m.log.clear(); });
+}
+
+int blockingReads(const MeterId& id)
+{
+    int reads = 0;
+    with(id, [&reads](Meter& m) { reads = m.blockingReads; });
+    return reads;
 }
 
 quint64 reportsRead()

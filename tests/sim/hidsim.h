@@ -126,6 +126,9 @@ int countWritten(const MeterId& id, quint8 code);
 void clearWriteLog(const MeterId& id);
 // Reports handed out by hid_read, all meters together (for the benchmark).
 quint64 reportsRead();
+// hid_read calls on handles not set non-blocking: hidapi would wait in them
+// until the meter sends a report.
+int blockingReads(const MeterId& id);
 
 // --- frame helpers (the meter's own encoder) ----------------------------
 quint8 crc8(const quint8* data, int len);
