@@ -205,6 +205,7 @@ private slots:
     void registryUnplugMidStream();
     void registryNoSerial_data();
     void registryNoSerial();
+    void registryDuplicateSerial_data();
     void registryDuplicateSerial();
     void registryModelsAndTable();
     void registryRemoveAllAtShutdown();
@@ -428,7 +429,7 @@ void TestLink::decodeIdentity()
     Com_Receive r1(nullptr);
     r1.setFormat(1);
     DecodeProbe p1(&r1);
-    decode(r1, hidsim::frame1(0x27, 9, 0x0304, bytes({ 0x80, 0x6E, 0x00, 1, 0x02, 0x01, 0xFF, 0xFF })));
+    decode(r1, hidsim::frame1(0x27, 9, 0x0304, bytes({ 0x80, 0x6E, 0x00, 1, 0x02, 0x01, 0xFF, 0xFF, 0x77, 0x77 })));
     QCOMPARE(int(p1.devMsg.runMode), 1);
     QCOMPARE(int(p1.devMsg.model), 0x80);
     QCOMPARE(int(p1.devMsg.appVersion), 110);
@@ -674,6 +675,7 @@ void TestLink::signInFormat1ThenNothing()
     QTRY_COMPARE(ids.count(), 1);
     QCOMPARE(hidsim::countWritten(id, 0x26), 1);
     QCOMPARE(int(com->devMsg.runMode), 1);
+    QCOMPARE(com->devMsg.sn, quint32(123)); // 16 bits, whatever follows them
 
     hidsim::clearWriteLog(id);
     for (int i = 0; i < 3; ++i)
@@ -1154,15 +1156,25 @@ void TestLink::registryNoSerial()
     QVERIFY(app->allComLayer.isEmpty());
 }
 
+void TestLink::registryDuplicateSerial_data()
+{
+    QTest::addColumn<int>("secondRow"); // of the known-meter table; the first meter is on row 2
+    QTest::addColumn<int>("opened");
+    QTest::newRow("same ids: taken for the first") << 2 << 1;
+    QTest::newRow("other product id: a meter of its own") << 3 << 2;
+}
+
 void TestLink::registryDuplicateSerial()
 {
+    QFETCH(int, secondRow);
+    QFETCH(int, opened);
     hidsim::plug(meterConfig(2, "SAME", false));
-    hidsim::plug(meterConfig(2, "SAME", false));
+    hidsim::plug(meterConfig(secondRow, "SAME", false));
     QSharedPointer<UsbEvent> app = UsbEvent::instance();
     QSignalSpy arrivals(app.data(), &UsbEvent::hidDevArrival);
     app->hidDevArrivalSlot();
-    QCOMPARE(arrivals.count(), 1);
-    QCOMPARE(int(app->getDeviceCount()), 1);
+    QCOMPARE(arrivals.count(), opened);
+    QCOMPARE(int(app->getDeviceCount()), opened);
 }
 
 void TestLink::registryModelsAndTable()

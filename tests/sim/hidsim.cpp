@@ -166,6 +166,8 @@ QByteArray identity1(const hidsim::Identity& id)
     p.append(char(id.runMode));
     put16(p, id.bootVersion);
     put16(p, quint16(id.sn & 0xFFFF));
+    // The rest carries nothing, but need not be zero: only 16 bits of serial are read.
+    p.append(QByteArray(58 - p.size(), char(0xA5)));
     return p;
 }
 
