@@ -594,10 +594,10 @@ void TstPlot::cursorValuesAtEnds()
 {
     auto plot = makePlot();
     plot->clearCurvesData();
-    plot->showCurves({ 0, 1 });
+    plot->showCurves({ 0, 6 }); // the first and the last curve
     const QVector<double> keys = { 50, 60, 70 };
     plot->addCurvesData(0, keys, { 1.5, 2.5, 3.5 });
-    plot->addCurvesData(1, keys, { 10, 20, 30 });
+    plot->addCurvesData(6, keys, { 10, 20, 30 });
     plot->xAxis->setRange(0, 200);
     plot->replot();
     plot->setTracer(true);
@@ -606,7 +606,7 @@ void TstPlot::cursorValuesAtEnds()
     {
         double mouseKey;
         const char* value0;
-        const char* value1;
+        const char* value6;
         double crosshairKey;
         const char* time;
     };
@@ -622,12 +622,17 @@ void TstPlot::cursorValuesAtEnds()
         const QPoint pos = pixelAtKey(*plot, c.mouseKey);
         moveTo(plot.get(), pos);
         QCOMPARE(tagOf(*plot, 0)->text(), QString(c.value0));
-        QCOMPARE(tagOf(*plot, 1)->text(), QString(c.value1));
+        QCOMPARE(tagOf(*plot, 6)->text(), QString(c.value6));
         QCOMPARE(crosshair(*plot)->position->key(), c.crosshairKey);
         QCOMPARE(timeLabel(*plot)->text(), QString(c.time));
         QCOMPARE(timeLabel(*plot)->position->pixelPosition(), QPointF(pos.x(), plot->viewport().height() - 55));
     }
     QCOMPARE(crosshair(*plot)->graph(), graphOf(*plot, 0));
+
+    // Back to the newest values, on every shown curve.
+    plot->refreshAllTag();
+    QCOMPARE(tagOf(*plot, 0)->text(), QString("3.500"));
+    QCOMPARE(tagOf(*plot, 6)->text(), QString("30.000"));
 }
 
 void TstPlot::timeLabelWrapsAfterADay()
