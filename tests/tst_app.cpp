@@ -25,6 +25,7 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QSet>
 #include <QSettings>
 #include <QSignalSpy>
@@ -100,6 +101,7 @@ private slots:
     void emptyNameIsKept();
     void column1IsCleared();
     void silentMeterStaysUnknown();
+    void longNameKeepsSerialAndTime();
     void connectTimeText_data();
     void connectTimeText();
     void removeMiddleMeter();
@@ -108,6 +110,8 @@ private slots:
     void languageSwitch();
     void aboutBox();
     void dockFloating();
+    void dockTitleDoubleClick_data();
+    void dockTitleDoubleClick();
     void hotplugActions_data();
     void hotplugActions();
     void hotplugDrivesWindow();
@@ -400,6 +404,39 @@ void tst_App::silentMeterStaysUnknown()
     QTRY_COMPARE(dockLabel(0, "labelTemp"), QStringLiteral("25.0"));
     QCOMPARE(dockLabel(0, "labelVbus"), QStringLiteral("0.00000"));
     QVERIFY(!QFileInfo(settingsPath).exists() || !setting(QStringLiteral("Unknown0")).isValid());
+}
+
+void tst_App::longNameKeepsSerialAndTime()
+{
+    writeLanguage(1);
+    const QString longName = QStringLiteral("Charger bench by the window, left");
+    QSettings(settingsPath, QSettings::IniFormat).setValue(QStringLiteral("KD-VX350123"), longName);
+    hidsim::plug(meter(QStringLiteral("A1"), 123));
+    hidsim::plug(meter(QStringLiteral("B2"), 4000000000u));
+    makeWindow();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QTRY_COMPARE(cell(0, -1, 0), longName);
+    QTRY_COMPARE(cell(1, 1, 1), QStringLiteral("4000000000"));
+    window->updateConnectTimeSlot(0, 400 * 86400 + 3599);
+    QCoreApplication::processEvents();
+    const QString out = qEnvironmentVariable("KD_TEST_OUTPUT", QDir::currentPath());
+    QVERIFY(window->grab().save(out + QStringLiteral("/longname.png")));
+
+    // The name is elided; the serial numbers and times stay in view, whole.
+    const QRect view = tree()->viewport()->rect();
+    QCOMPARE(tree()->horizontalScrollBar()->maximum(), 0);
+    QAbstractItemModel* model = tree()->model();
+    for (int row = 0; row < 2; ++row) {
+        for (const int child : { 1, 2 }) {
+            const QModelIndex index = model->index(child, 1, model->index(row, 0));
+            const QRect rect = tree()->visualRect(index);
+            const int textWidth = tree()->fontMetrics().horizontalAdvance(index.data().toString());
+            QVERIFY2(view.contains(rect) && rect.width() > textWidth,
+                qPrintable(QStringLiteral("%1 in %2").arg(index.data().toString()).arg(rect.width())));
+        }
+    }
+    QVERIFY(tree()->fontMetrics().horizontalAdvance(longName) > tree()->columnWidth(0));
 }
 
 // ---------------------------------------------------------------- connection time
@@ -721,6 +758,39 @@ void tst_App::dockFloating()
     QVERIFY(!dock->isMaximized());
     dock->resize(800, 600);
     QCOMPARE(dock->size(), QSize(800, 600)); // grows beyond its docked limits
+}
+
+void tst_App::dockTitleDoubleClick_data()
+{
+    QTest::addColumn<bool>("floating");
+    QTest::newRow("floating: stays floating") << true;
+    QTest::newRow("docked: floats, as any dock") << false;
+}
+
+void tst_App::dockTitleDoubleClick()
+{
+    // A real double click, pressed and released twice on the window, on the
+    // title bar. Qt draws a floating dock's title bar itself only on X11; the
+    // offscreen platform counts as one whose frames carry the title, so a title
+    // bar widget stands in for the drawn one: the dock treats both alike.
+    QFETCH(bool, floating);
+    QMainWindow host;
+    auto* dock = new LMDockWidget(QStringLiteral("meter"), &host);
+    dock->setWidget(new QLabel(QStringLiteral("content")));
+    auto* titleBar = new QLabel(QStringLiteral("meter"));
+    titleBar->setMinimumHeight(20);
+    dock->setTitleBarWidget(titleBar);
+    host.addDockWidget(Qt::RightDockWidgetArea, dock);
+    host.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&host));
+    dock->setFloating(floating);
+    QWidget* top = dock->window();
+    QVERIFY(QTest::qWaitForWindowExposed(top));
+
+    QTest::mouseDClick(
+        top->windowHandle(), Qt::LeftButton, Qt::NoModifier, titleBar->mapTo(top, titleBar->rect().center()));
+    QCoreApplication::processEvents();
+    QVERIFY(dock->isFloating());
 }
 
 // ---------------------------------------------------------------- hot-plug

@@ -85,6 +85,25 @@ void decode(Com_Receive& r, QByteArray frame)
 
 } // namespace
 
+// Names of the signals an object emits, in the order emitted.
+class SignalLog : public QObject
+{
+    Q_OBJECT
+public:
+    explicit SignalLog(QObject* sender)
+    {
+        const QMetaObject* mo = sender->metaObject();
+        const int record = metaObject()->indexOfSlot("record()");
+        for (int i = mo->methodOffset(); i < mo->methodCount(); ++i)
+            if (mo->method(i).methodType() == QMetaMethod::Signal)
+                QMetaObject::connect(sender, i, this, record);
+    }
+    QStringList names;
+
+private slots:
+    void record() { names << QString::fromLatin1(sender()->metaObject()->method(senderSignalIndex()).name()); }
+};
+
 class TestLink : public QObject
 {
     Q_OBJECT
@@ -102,12 +121,16 @@ private slots:
     void decodeDrops();
     void decodeDispatch_data();
     void decodeDispatch();
+    void relays_data();
+    void relays();
     void decodeIdentity();
     void decodeTemperatureSign_data();
     void decodeTemperatureSign();
     void decodeStoredRecording_data();
     void decodeStoredRecording();
     void receiveRingStaysInBounds();
+    void shortReportReplaysNothing_data();
+    void shortReportReplaysNothing();
 
     void conversions_data();
     void conversions();
@@ -135,7 +158,9 @@ private slots:
     void registryIdentityStartsStream();
     void registryEndToEnd();
     void registryUnplugMidStream();
+    void registryNoSerial_data();
     void registryNoSerial();
+    void registryDuplicateSerial_data();
     void registryDuplicateSerial();
     void registryModelsAndTable();
     void registryRemoveAllAtShutdown();
@@ -319,6 +344,27 @@ void TestLink::decodeDispatch()
     QCOMPARE(probe.emitted, expected);
 }
 
+void TestLink::relays_data()
+{
+    decodeDispatch_data();
+}
+
+void TestLink::relays()
+{
+    // Each reply of the table above, read on the receive thread: the
+    // connection passes it on as its own signal of the same name.
+    QFETCH(int, format);
+    QFETCH(QByteArray, frame);
+    QFETCH(QStringList, expected);
+    UsbEvent::instance(); // registers the reply types for the queued hand-over
+    const MeterId id = meterId(format == 1 ? 0 : 1, "RELAY");
+    hidsim::plug(meterConfig(format == 1 ? 0 : 1, "RELAY", false));
+    auto com = openDirect(id, format);
+    SignalLog log(com.get());
+    hidsim::injectReport(id, frame);
+    QTRY_COMPARE(log.names, expected);
+}
+
 void TestLink::decodeIdentity()
 {
     Com_Receive r2(nullptr);
@@ -338,7 +384,7 @@ void TestLink::decodeIdentity()
     Com_Receive r1(nullptr);
     r1.setFormat(1);
     DecodeProbe p1(&r1);
-    decode(r1, hidsim::frame1(0x27, 9, 0x0304, bytes({ 0x80, 0x6E, 0x00, 1, 0x02, 0x01, 0xFF, 0xFF })));
+    decode(r1, hidsim::frame1(0x27, 9, 0x0304, bytes({ 0x80, 0x6E, 0x00, 1, 0x02, 0x01, 0xFF, 0xFF, 0x77, 0x77 })));
     QCOMPARE(int(p1.devMsg.runMode), 1);
     QCOMPARE(int(p1.devMsg.model), 0x80);
     QCOMPARE(int(p1.devMsg.appVersion), 110);
@@ -443,6 +489,37 @@ void TestLink::receiveRingStaysInBounds()
     QCOMPARE(probe.emitted.count("updateDevMsg"), identities);
     QCOMPARE(probe.emitted.size(), identities);
     QCOMPARE(probe.devMsg.sn, quint32(60));
+}
+
+void TestLink::shortReportReplaysNothing_data()
+{
+    QTest::addColumn<int>("length");
+    QTest::newRow("one byte") << 1;
+    QTest::newRow("63 bytes") << 63;
+}
+
+void TestLink::shortReportReplaysNothing()
+{
+    // An identity report, then fifteen more bring the ring back to its slot;
+    // a short report there leaves the rest of the old one behind it.
+    QFETCH(int, length);
+    const MeterId id = meterId(1, "SHORT");
+    hidsim::plug(meterConfig(1, "SHORT", false));
+    Com_UsbHid hid;
+    const std::wstring serial = id.serial.toStdWString();
+    hid.open(id.vid, id.pid, serial.c_str());
+    Com_Receive r(&hid);
+    r.setFormat(2);
+    DecodeProbe probe(&r);
+
+    const QByteArray identity = hidsim::frame2(3, identity2(7));
+    hidsim::injectReport(id, identity);
+    for (int i = 0; i < 15; ++i)
+        hidsim::injectReport(id, hidsim::frame2(1));
+    hidsim::injectReport(id, identity.left(length));
+    for (int i = 0; i < 17; ++i)
+        r.receive();
+    QCOMPARE(probe.emitted, QStringList { "updateDevMsg" });
 }
 
 // --------------------------------------------------------------- conversions
@@ -553,6 +630,7 @@ void TestLink::signInFormat1ThenNothing()
     QTRY_COMPARE(ids.count(), 1);
     QCOMPARE(hidsim::countWritten(id, 0x26), 1);
     QCOMPARE(int(com->devMsg.runMode), 1);
+    QCOMPARE(com->devMsg.sn, quint32(123)); // 16 bits, whatever follows them
 
     hidsim::clearWriteLog(id);
     for (int i = 0; i < 3; ++i)
@@ -958,6 +1036,7 @@ void TestLink::registryEndToEnd()
     QCOMPARE(com->usbParam.getParam(UsbParam::USB_PARAM_DM), 0.6);
     QCOMPARE(com->usbParam.getParam(UsbParam::USB_PARAM_TEMP), -5.3);
     QTRY_VERIFY(fifo.count() >= 3);
+    QCOMPARE(hidsim::blockingReads(id), 0); // a read never waits for the meter
     QVERIFY(times.count() >= 1);
     QCOMPARE(times.first().at(0).toInt(), 0);
     QCOMPARE(int(com->devMsg.runMode), 2);
@@ -991,35 +1070,66 @@ void TestLink::registryUnplugMidStream()
     QVERIFY(app->allComLayer.isEmpty());
 }
 
+void TestLink::registryNoSerial_data()
+{
+    QTest::addColumn<QStringList>("plugged"); // in plug order; "" has no serial string
+    QTest::newRow("alone") << QStringList { "" };
+    QTest::newRow("after a meter with a serial") << QStringList { "A", "" };
+    QTest::newRow("before a meter with a serial") << QStringList { "", "A" };
+}
+
 void TestLink::registryNoSerial()
 {
-    MeterConfig c = meterConfig(1, "", false);
-    c.hasSerial = false;
-    hidsim::plug(c);
+    QFETCH(QStringList, plugged);
+    QList<std::wstring> keys;
+    for (const QString& sn : plugged) {
+        MeterConfig c = meterConfig(1, sn, false);
+        c.hasSerial = !sn.isEmpty();
+        hidsim::plug(c);
+        keys << sn.toStdWString();
+    }
     QSharedPointer<UsbEvent> app = UsbEvent::instance();
     QSignalSpy arrivals(app.data(), &UsbEvent::hidDevArrival);
     QSignalSpy gone(app.data(), &UsbEvent::hidDevDisconnected);
     app->hidDevArrivalSlot();
     app->hidDevArrivalSlot();
-    QCOMPARE(arrivals.count(), 1);
-    QCOMPARE(app->existSN, QList<std::wstring>({ std::wstring() }));
-    QCOMPARE(hidsim::openHandles(c.id), 1);
+    QCOMPARE(arrivals.count(), plugged.size());
+    QCOMPARE(app->existSN, keys); // keyed by the empty string
+    // Each meter has a connection of its own: the one without a serial is
+    // opened by its path, not as the first meter of its ids.
+    for (const QString& sn : plugged)
+        QCOMPARE(hidsim::openHandles(meterId(1, sn)), 1);
     app->hidDevRemoveSlot();
     QCOMPARE(gone.count(), 0);
-    hidsim::unplug(c.id);
-    app->hidDevRemoveSlot();
-    QCOMPARE(gone.count(), 1);
+
+    for (const QString& sn : plugged) {
+        hidsim::unplug(meterId(1, sn));
+        app->hidDevRemoveSlot();
+        QCOMPARE(gone.count(), plugged.indexOf(sn) + 1);
+        QCOMPARE(gone.last().at(0).toInt(), 0);
+    }
+    QVERIFY(app->allComLayer.isEmpty());
+}
+
+void TestLink::registryDuplicateSerial_data()
+{
+    QTest::addColumn<int>("secondRow"); // of the known-meter table; the first meter is on row 2
+    QTest::addColumn<int>("opened");
+    QTest::newRow("same ids: taken for the first") << 2 << 1;
+    QTest::newRow("other product id: a meter of its own") << 3 << 2;
 }
 
 void TestLink::registryDuplicateSerial()
 {
+    QFETCH(int, secondRow);
+    QFETCH(int, opened);
     hidsim::plug(meterConfig(2, "SAME", false));
-    hidsim::plug(meterConfig(2, "SAME", false));
+    hidsim::plug(meterConfig(secondRow, "SAME", false));
     QSharedPointer<UsbEvent> app = UsbEvent::instance();
     QSignalSpy arrivals(app.data(), &UsbEvent::hidDevArrival);
     app->hidDevArrivalSlot();
-    QCOMPARE(arrivals.count(), 1);
-    QCOMPARE(int(app->getDeviceCount()), 1);
+    QCOMPARE(arrivals.count(), opened);
+    QCOMPARE(int(app->getDeviceCount()), opened);
 }
 
 void TestLink::registryModelsAndTable()

@@ -199,6 +199,23 @@ Series makeSeries(int n, quint32 seed, bool pauses = false, bool holes = false, 
     return s;
 }
 
+// Changes a graph's samples the way its owner must: a MinMaxGraph is told.
+void setSamples(QCPGraph* graph, const QVector<double>& keys, const QVector<double>& values)
+{
+    if (auto* fast = qobject_cast<MinMaxGraph*>(graph))
+        fast->replaceData(keys, values);
+    else
+        graph->setData(keys, values, true);
+}
+
+void addSamples(QCPGraph* graph, const QVector<double>& keys, const QVector<double>& values)
+{
+    if (auto* fast = qobject_cast<MinMaxGraph*>(graph))
+        fast->appendData(keys, values);
+    else
+        graph->addData(keys, values, true);
+}
+
 bool sameNumber(double a, double b)
 {
     return a == b || (std::isnan(a) && std::isnan(b));
@@ -315,6 +332,8 @@ private slots:
     void denseLineDataFollowsChanges();
     void densePicture_data();
     void densePicture();
+    void denseChangeDrawnAfresh_data();
+    void denseChangeDrawnAfresh();
     void curvesDrawnLikePlainGraphs();
 };
 
@@ -575,10 +594,10 @@ void TstPlot::cursorValuesAtEnds()
 {
     auto plot = makePlot();
     plot->clearCurvesData();
-    plot->showCurves({ 0, 1 });
+    plot->showCurves({ 0, 6 }); // the first and the last curve
     const QVector<double> keys = { 50, 60, 70 };
     plot->addCurvesData(0, keys, { 1.5, 2.5, 3.5 });
-    plot->addCurvesData(1, keys, { 10, 20, 30 });
+    plot->addCurvesData(6, keys, { 10, 20, 30 });
     plot->xAxis->setRange(0, 200);
     plot->replot();
     plot->setTracer(true);
@@ -587,7 +606,7 @@ void TstPlot::cursorValuesAtEnds()
     {
         double mouseKey;
         const char* value0;
-        const char* value1;
+        const char* value6;
         double crosshairKey;
         const char* time;
     };
@@ -603,12 +622,17 @@ void TstPlot::cursorValuesAtEnds()
         const QPoint pos = pixelAtKey(*plot, c.mouseKey);
         moveTo(plot.get(), pos);
         QCOMPARE(tagOf(*plot, 0)->text(), QString(c.value0));
-        QCOMPARE(tagOf(*plot, 1)->text(), QString(c.value1));
+        QCOMPARE(tagOf(*plot, 6)->text(), QString(c.value6));
         QCOMPARE(crosshair(*plot)->position->key(), c.crosshairKey);
         QCOMPARE(timeLabel(*plot)->text(), QString(c.time));
         QCOMPARE(timeLabel(*plot)->position->pixelPosition(), QPointF(pos.x(), plot->viewport().height() - 55));
     }
     QCOMPARE(crosshair(*plot)->graph(), graphOf(*plot, 0));
+
+    // Back to the newest values, on every shown curve.
+    plot->refreshAllTag();
+    QCOMPARE(tagOf(*plot, 0)->text(), QString("3.500"));
+    QCOMPARE(tagOf(*plot, 6)->text(), QString("30.000"));
 }
 
 void TstPlot::timeLabelWrapsAfterADay()
@@ -1138,7 +1162,7 @@ void TstPlot::denseLineDataFollowsChanges()
 
     // Appends of every size, across block boundaries.
     for (const int chunk : { 1, 15, 16, 17, 4095, 4097, 60000 }) {
-        graph->addData(s.keys.mid(stored, chunk), s.values.mid(stored, chunk), true);
+        graph->appendData(s.keys.mid(stored, chunk), s.values.mid(stored, chunk));
         stored += chunk;
         failure = check("append");
         QVERIFY2(failure.isEmpty(), qPrintable(QString("%1 after %2").arg(failure).arg(chunk)));
@@ -1157,17 +1181,17 @@ void TstPlot::denseLineDataFollowsChanges()
     other.keys = s.keys.mid(0, stored);
     other.values.first() = s.values.first();
     other.values.last() = s.values[stored - 1];
-    graph->setData(s.keys.mid(0, stored), s.values.mid(0, stored), true);
+    graph->replaceData(s.keys.mid(0, stored), s.values.mid(0, stored));
     failure = check("set");
     QVERIFY2(failure.isEmpty(), qPrintable(failure));
-    graph->setData(other.keys, other.values, true);
+    graph->replaceData(other.keys, other.values);
     failure = check("replaced, same ends");
     QVERIFY2(failure.isEmpty(), qPrintable(failure));
 
     // Cleared and set again; a container of its own.
     graph->data()->clear();
     QVERIFY(graph->lineData(false).isEmpty());
-    graph->setData(s.keys, s.values, true);
+    graph->replaceData(s.keys, s.values);
     failure = check("cleared and set");
     QVERIFY2(failure.isEmpty(), qPrintable(failure));
     QSharedPointer<QCPGraphDataContainer> own(new QCPGraphDataContainer);
@@ -1180,7 +1204,7 @@ void TstPlot::denseLineDataFollowsChanges()
     // Keys out of order (one far off), passed as sorted: drawn the plain way.
     QVector<double> glitch = s.keys;
     glitch[150000] += (s.keys.last() - s.keys.first()) / 5;
-    graph->setData(glitch, s.values, true);
+    graph->replaceData(glitch, s.values);
     failure = check("keys out of order");
     QVERIFY2(failure.isEmpty(), qPrintable(failure));
 }
@@ -1215,7 +1239,7 @@ void TstPlot::densePicture()
             QCPGraph* graph
                 = plot == &fast ? new MinMaxGraph(plot->xAxis, plot->yAxis) : new QCPGraph(plot->xAxis, plot->yAxis);
             graph->setPen(QPen(colors[i], 1));
-            graph->setData(series[i].keys.mid(0, 300000), series[i].values.mid(0, 300000), true);
+            setSamples(graph, series[i].keys.mid(0, 300000), series[i].values.mid(0, 300000));
         }
         plot->xAxis->setRange(0, series[0].keys[300000]);
         plot->yAxis->setRange(-300, 300);
@@ -1244,9 +1268,9 @@ void TstPlot::densePicture()
         for (int i = 0; i < 3; ++i) {
             QCPGraph* graph = plot->graph(i);
             if (change == "append")
-                graph->addData(series[i].keys.mid(300000, 50000), series[i].values.mid(300000, 50000), true);
+                addSamples(graph, series[i].keys.mid(300000, 50000), series[i].values.mid(300000, 50000));
             else if (change == "replace")
-                graph->setData(series[i].keys.mid(0, 300000), series[(i + 1) % 3].values.mid(0, 300000), true);
+                setSamples(graph, series[i].keys.mid(0, 300000), series[(i + 1) % 3].values.mid(0, 300000));
             else if (change == "pen")
                 graph->setPen(QPen(colors[(i + 1) % 3], 1));
             else if (change == "antialiasing")
@@ -1259,6 +1283,65 @@ void TstPlot::densePicture()
         failure = compare(when, kKeptPictureRounding);
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
     }
+}
+
+void TstPlot::denseChangeDrawnAfresh_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::newRow("refilled, same size") << "same size";
+    QTest::newRow("refilled, more samples") << "more";
+    QTest::newRow("appended, repeating the first key") << "first key";
+}
+
+void TstPlot::denseChangeDrawnAfresh()
+{
+    // Each change keeps both ends and almost every sample in place, and brings
+    // a spike in among the samples already drawn: drawn from an old summary or
+    // picture, the spike would be missing.
+    QFETCH(QString, change);
+    Series before = makeSeries(200000, 41);
+    if (change == "first key") { // a burst of samples at one instant
+        before.keys.fill(1.0);
+        before.values.fill(5.0);
+    }
+    const auto [low, high] = std::minmax_element(before.values.constBegin(), before.values.constEnd());
+    const double spike = *high + 500;
+    Series after = before;
+    if (change == "same size") {
+        after.values[123457] = spike;
+    } else if (change == "more") {
+        after = makeSeries(201000, 41);
+        after.values[123457] = spike;
+    } else {
+        after.keys = { 1.0, 1.0 }; // new samples in front of the old ones
+        after.values = { 5.0, spike };
+    }
+
+    QCustomPlot fast;
+    QCustomPlot plain;
+    for (QCustomPlot* plot : { &fast, &plain }) {
+        plot->resize(900, 500);
+        plot->show();
+        QCPGraph* graph
+            = plot == &fast ? new MinMaxGraph(plot->xAxis, plot->yAxis) : new QCPGraph(plot->xAxis, plot->yAxis);
+        graph->setPen(QPen(Qt::darkYellow, 1));
+        setSamples(graph, before.keys, before.values);
+        plot->xAxis->setRange(before.keys.first() - 1, before.keys.last() + 1);
+        plot->yAxis->setRange(*low - 10, spike + 100);
+    }
+    QVERIFY(QTest::qWaitForWindowExposed(&fast));
+    QVERIFY(QTest::qWaitForWindowExposed(&plain));
+    for (int i = 0; i < 3; ++i) // the view is drawn so often its picture is kept
+        QVERIFY(largestDifference(drawn(fast), drawn(plain)) <= kKeptPictureRounding);
+
+    for (QCustomPlot* plot : { &fast, &plain }) {
+        if (change == "first key")
+            addSamples(plot->graph(0), after.keys, after.values);
+        else
+            setSamples(plot->graph(0), after.keys, after.values);
+    }
+    QCOMPARE(largestDifference(drawn(fast), drawn(plain)), 0);
+    QVERIFY(largestDifference(drawn(fast), drawn(plain)) <= kKeptPictureRounding);
 }
 
 void TstPlot::curvesDrawnLikePlainGraphs()

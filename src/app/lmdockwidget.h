@@ -6,7 +6,7 @@ class QEvent;
 
 // The dock window of one meter. Once floated it becomes an ordinary resizable
 // window with minimise, maximise and close buttons; a double click on its frame
-// does not dock it back.
+// or title bar does not dock it back.
 class LMDockWidget : public QDockWidget
 {
     Q_OBJECT

@@ -48,8 +48,13 @@ MainWindow::MainWindow(QWidget* parent)
     , translator(new QTranslator(this))
 {
     ui->setupUi(this);
-    // Names are the point of the tree: its first column takes their full width instead of eliding them.
-    ui->treeWidget->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    // The values (serial number, connection time) keep the width they need and
+    // the names take the rest: a long name is elided rather than pushing the
+    // values out of view.
+    QHeaderView* header = ui->treeWidget->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    header->setSectionResizeMode(1, QHeaderView::ResizeToContents);
 
     QFile qss(QStringLiteral(":/qss/LM_ElegantDark.qss"));
     if (qss.open(QIODevice::ReadOnly)) {

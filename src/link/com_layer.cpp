@@ -57,7 +57,10 @@ void Com_Receive::receive()
 
 void Com_Receive::decodingData(quint8* frame, uchar len)
 {
-    Q_UNUSED(len) // reports are always examined whole
+    // The rest of a short report's slot still holds a report read 16 reads ago:
+    // decoding it would replay that one. A meter sends whole reports only.
+    if (len < COM_FRAME_SIZE)
+        return;
     if (communicateFormat == 2) {
         if (frame[0] != COM_FORMAT_2_START)
             return;

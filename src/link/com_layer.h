@@ -37,7 +37,8 @@ public:
     // Set before the thread starts.
     void setFormat(uchar _format);
 
-    // Checks and dispatches the 64 bytes at frame; len (the read's count) is not used.
+    // Checks and dispatches the 64 bytes at frame; len is the read's count, and
+    // a report shorter than a frame is dropped.
     void decodingData(quint8* frame, uchar len);
 
 signals:

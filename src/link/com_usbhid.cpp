@@ -29,13 +29,17 @@ void Com_UsbHid::abortWrites()
     aborting.store(true, std::memory_order_release);
 }
 
-void Com_UsbHid::open(ushort _vid, ushort _pid, const wchar_t* _SN)
+void Com_UsbHid::open(ushort _vid, ushort _pid, const wchar_t* _SN, const char* _path)
 {
     if (device)
         return;
-    // A meter without a serial string is known by the empty key; hidapi finds it with a null serial.
-    const wchar_t* serial = (_SN && *_SN) ? _SN : nullptr;
-    device = hid_open(_vid, _pid, serial);
+    // With a null serial hidapi opens the first device of (_vid, _pid), which may
+    // be another meter already open: a device without a serial goes by its path.
+    const bool hasSerial = _SN && *_SN;
+    if (!hasSerial && _path)
+        device = hid_open_path(_path);
+    else
+        device = hid_open(_vid, _pid, hasSerial ? _SN : nullptr);
     if (!device) {
         connected = false;
         return;

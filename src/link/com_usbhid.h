@@ -25,8 +25,9 @@ public:
     void abortWrites();
 
 public slots:
-    // _SN null or empty opens the first device of (_vid, _pid).
-    void open(ushort _vid, ushort _pid, const wchar_t* _SN);
+    // A device without a serial string (_SN null or empty) is opened by _path,
+    // the path its enumeration gave; with neither, the first device of (_vid, _pid).
+    void open(ushort _vid, ushort _pid, const wchar_t* _SN, const char* _path = nullptr);
     void close();
     // Writes one output report: _reportID, then _len bytes. A refused write is
     // retried, 150 attempts in all, with 10 ms after every attempt.

@@ -95,20 +95,20 @@ void UsbEvent::hidDevArrivalSlot()
             for (int k = 0; k < existSN.size() && !known; ++k)
                 known = existVID.at(k) == vid && existPID.at(k) == pid && existSN.at(k) == serial;
             if (!known)
-                addNewDevice(vid, pid, serial.c_str());
+                addNewDevice(vid, pid, serial.c_str(), dev->path);
         }
         hid_free_enumeration(devices);
     }
 }
 
-void UsbEvent::addNewDevice(ushort vid, ushort pid, const wchar_t* serial)
+void UsbEvent::addNewDevice(ushort vid, ushort pid, const wchar_t* serial, const char* path)
 {
     // A 256th meter would wrap the 8-bit count and break every index.
     if (deviceCounter >= MAX_METERS)
         return;
 
     auto* com = new Com_Layer(nullptr);
-    com->hid->open(vid, pid, serial);
+    com->hid->open(vid, pid, serial, path);
     if (!com->hid->isConnected()) {
         delete com;
         return;

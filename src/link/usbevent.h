@@ -33,7 +33,8 @@ public:
     // Shutdown: deletes every connection, last first; emits nothing.
     void removeAllDev();
 
-    void addNewDevice(ushort vid, ushort pid, const wchar_t* serial);
+    // path: the enumeration's path of the device, by which one without a serial string is opened.
+    void addNewDevice(ushort vid, ushort pid, const wchar_t* serial, const char* path = nullptr);
     // Is a device with this serial string among the attached devices of (vid, pid)?
     bool isExistInPC(ushort vid, ushort pid, const wchar_t* serial);
 

@@ -224,13 +224,13 @@ void LMMultiCurvesPlot::showOneCurve(quint16 _index)
         return;
 
     // Registered with the plot (and its legend) by its constructor, like addGraph's.
-    QCPGraph* graph = new MinMaxGraph(xAxis, allAxisY[_index]);
+    auto* graph = new MinMaxGraph(xAxis, allAxisY[_index]);
     graph->setName(allCurvesName[_index]);
     curveIdx2graphPtr.insert(_index, graph);
     graphPtr2curveIdx.insert(graph, _index);
 
     const curve_data_t& store = allCurvesData.at(_index);
-    graph->setData(store.keyVec, store.valVec, true);
+    graph->replaceData(store.keyVec, store.valVec);
     graph->setPen(QPen(allColor[_index], 1));
 
     allAxisY[_index]->setVisible(true);
@@ -339,8 +339,9 @@ void LMMultiCurvesPlot::addCurvesData(quint16 _index, QVector<double> _X, QVecto
     QCPGraph* graph = curveIdx2graphPtr.value(_index);
     if (!graph)
         return;
+    // Every curve's graph is a MinMaxGraph (showOneCurve), told of what it gets.
     if (n > 0)
-        graph->addData(newKeys, newValues, true);
+        static_cast<MinMaxGraph*>(graph)->appendData(newKeys, newValues);
 
     const QSharedPointer<QCPGraphDataContainer> data = graph->data();
     const int c = data->size();

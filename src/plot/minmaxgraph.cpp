@@ -1,7 +1,6 @@
 #include "minmaxgraph.h"
 
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 namespace {
@@ -12,24 +11,10 @@ constexpr int kBlock = 16;
 // Views of fewer samples than this are cheap to walk; they skip the summary.
 constexpr int kMinSummarisedView = 4096;
 
-// Samples compared at each draw to notice replaced samples.
-constexpr int kProbes = 17;
-
 // Lines of fewer points are quicker to stroke again than to keep as a picture.
 constexpr int kMinKeptLinePoints = 1024;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-
-int probeIndex(int probe, int count)
-{
-    return int(qint64(count - 1) * probe / (kProbes - 1));
-}
-
-// Bitwise, so that a NaN sample matches itself.
-bool sameSample(const QCPGraphData& a, const QCPGraphData& b)
-{
-    return std::memcmp(&a.key, &b.key, sizeof a.key) == 0 && std::memcmp(&a.value, &b.value, sizeof a.value) == 0;
-}
 
 // NaN values carry no extreme: they are left out unless nothing else is there.
 inline void includeMin(double& current, double v)
@@ -63,6 +48,36 @@ bool MinMaxGraph::DrawState::operator==(const DrawState& other) const
 MinMaxGraph::MinMaxGraph(QCPAxis* keyAxis, QCPAxis* valueAxis)
     : QCPGraph(keyAxis, valueAxis)
 {
+}
+
+void MinMaxGraph::replaceData(const QVector<double>& keys, const QVector<double>& values)
+{
+    setData(keys, values, true);
+    markDataChanged();
+}
+
+void MinMaxGraph::appendData(const QVector<double>& keys, const QVector<double>& values)
+{
+    if (keys.isEmpty() || values.isEmpty())
+        return;
+    const QCPGraphDataContainer& data = *mDataContainer;
+    // The container appends at the end only what lies after its last key (and
+    // so after its first); it puts the rest in front or merges it in.
+    const bool atEnd
+        = !data.isEmpty() && (data.constEnd() - 1)->key < keys.first() && data.constBegin()->key < keys.last();
+    const bool summaryKnown = data.size() == announcedCount;
+    addData(keys, values, true);
+    ++dataGeneration;
+    if (atEnd && summaryKnown)
+        announcedCount = mDataContainer->size();
+    else
+        summaryStale = true;
+}
+
+void MinMaxGraph::markDataChanged()
+{
+    ++dataGeneration;
+    summaryStale = true;
 }
 
 void MinMaxGraph::draw(QCPPainter* painter)
@@ -237,20 +252,20 @@ void MinMaxGraph::updateSummary() const
     const QSharedPointer<QCPGraphDataContainer>& data = mDataContainer;
     const int n = data->size();
     const QCPGraphDataContainer::const_iterator s = data->constBegin();
-    bool unchanged = summarised.toStrongRef() == data && n >= checkedCount;
-    for (int i = 0; unchanged && i < probes.size(); ++i)
-        unchanged = sameSample(s[probeIndex(i, checkedCount)], probes.at(i));
-    if (!unchanged) {
+    // Only announced appends extend the summary: after any other change it
+    // starts anew, and so does the picture.
+    if (summaryStale || summarised.toStrongRef() != data || n != announcedCount) {
+        if (!summaryStale)
+            ++dataGeneration; // changed unannounced
         summarised = data;
-        ++dataGeneration;
+        summaryStale = false;
+        announcedCount = n;
         checkedCount = 0;
         sortedCount = 0;
-        probes.clear();
         levels.clear();
     }
     if (n == checkedCount)
         return;
-    ++dataGeneration;
 
     // Once out of order, the samples stay out of order until replaced.
     if (sortedCount == checkedCount) {
@@ -262,8 +277,9 @@ void MinMaxGraph::updateSummary() const
 
     if (levels.empty())
         levels.emplace_back();
+    // Left to grow by itself: an exact-size reserve would copy the whole level
+    // at every new block.
     std::vector<Extremes>& samplesLevel = levels[0];
-    samplesLevel.reserve(size_t(n / kBlock));
     for (int b = int(samplesLevel.size()); b < n / kBlock; ++b) {
         Extremes e { kNaN, kNaN };
         for (int i = b * kBlock; i < (b + 1) * kBlock; ++i) {
@@ -289,9 +305,6 @@ void MinMaxGraph::updateSummary() const
     }
 
     checkedCount = n;
-    probes.resize(kProbes);
-    for (int i = 0; i < kProbes; ++i)
-        probes[i] = s[probeIndex(i, n)];
 }
 
 MinMaxGraph::Extremes MinMaxGraph::extremes(int from, int to) const

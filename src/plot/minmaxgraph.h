@@ -23,17 +23,28 @@
 // by stroke, so where several strokes cover an edge pixel its colour may
 // round a few steps (of 255) apart from the plain graph's.
 //
-// Both follow the samples by looking at them when the graph draws: samples
-// appended at the end are added; a container that was swapped, shrunk or
-// changed at any of the few samples it checks is taken anew. Changing samples
-// in place, one by one through the container's iterators, is not noticed:
-// replace them (setData) instead. Samples out of ascending key order, and
-// views of few samples, are drawn the plain way.
+// Both are told of every change of the samples: appendData() extends the
+// summary by what it appends after the last sample; replaceData(), and
+// markDataChanged() after any other change, make the next draw take the
+// samples anew. A container swapped, or of a size the announced changes don't
+// explain, is taken anew too; only a change in place that keeps the size
+// must be announced. Samples out of ascending key order, and views of few
+// samples, are drawn the plain way.
 class MinMaxGraph : public QCPGraph
 {
     Q_OBJECT
 public:
     MinMaxGraph(QCPAxis* keyAxis, QCPAxis* valueAxis);
+
+    // The samples become keys and values (ascending keys).
+    void replaceData(const QVector<double>& keys, const QVector<double>& values);
+    // Adds samples with ascending keys. Samples that come after the last one
+    // extend the summary; the container puts any others in front or in
+    // between, and then the samples are taken anew.
+    void appendData(const QVector<double>& keys, const QVector<double>& values);
+    // The samples were changed through data(): nothing drawn or summed up
+    // before is used again.
+    void markDataChanged();
 
 protected:
     void draw(QCPPainter* painter) override;
@@ -81,10 +92,11 @@ private:
     // The summary caches what the samples hold; drawing (a const operation,
     // GUI thread) brings it up to date, hence mutable.
     mutable QWeakPointer<QCPGraphDataContainer> summarised; // the container described
-    mutable quint64 dataGeneration = 0; // counts the changes seen in the samples
-    mutable int checkedCount = 0; // leading samples looked at
+    mutable quint64 dataGeneration = 0; // counts the changes of the samples
+    mutable bool summaryStale = true; // the samples are to be taken anew
+    mutable int announcedCount = 0; // samples the container holds by the changes announced
+    mutable int checkedCount = 0; // leading samples summed up
     mutable int sortedCount = 0; // leading samples in ascending key order
-    mutable QVector<QCPGraphData> probes; // evenly spread samples of the checked ones, first and last included
     // levels[0]: extremes of each whole block of samples; levels[k]: of each
     // whole block of entries of levels[k - 1]. NaN values are left out.
     mutable std::vector<std::vector<Extremes>> levels;

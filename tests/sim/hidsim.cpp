@@ -48,6 +48,7 @@ struct Meter
     int refuseWrites = 0;
     int dropReplies = 0;
     QList<hidsim::WrittenFrame> log;
+    int blockingReads = 0;
 };
 
 struct Bus
@@ -65,6 +66,17 @@ Bus& bus()
 {
     static Bus instance;
     return instance;
+}
+
+// The path hid_enumerate reports and hid_open_path takes: one per meter,
+// serial-less ones included (the simulator tells those apart by their MeterId).
+QByteArray pathOf(const Meter& m)
+{
+    return QStringLiteral("sim:%1:%2:%3")
+        .arg(m.config.id.vid, 4, 16, QLatin1Char('0'))
+        .arg(m.config.id.pid, 4, 16, QLatin1Char('0'))
+        .arg(m.config.id.serial)
+        .toUtf8();
 }
 
 bool sameId(const Meter& m, const hidsim::MeterId& id)
@@ -154,6 +166,8 @@ QByteArray identity1(const hidsim::Identity& id)
     p.append(char(id.runMode));
     put16(p, id.bootVersion);
     put16(p, quint16(id.sn & 0xFFFF));
+    // The rest carries nothing, but need not be zero: only 16 bits of serial are read.
+    p.append(QByteArray(58 - p.size(), char(0xA5)));
     return p;
 }
 
@@ -249,6 +263,24 @@ struct hid_device_
     bool nonblocking = false;
 };
 
+namespace {
+
+// Caller holds the bus mutex.
+hid_device* openMeter(const std::shared_ptr<Meter>& m)
+{
+    if (m->failOpens != 0) {
+        if (m->failOpens > 0)
+            --m->failOpens;
+        return nullptr;
+    }
+    ++m->handles;
+    auto* dev = new hid_device_;
+    dev->meter = m;
+    return dev;
+}
+
+} // namespace
+
 // ---------------------------------------------------------------- hidapi side
 
 extern "C" {
@@ -272,12 +304,7 @@ struct hid_device_info HID_API_EXPORT* HID_API_CALL hid_enumerate(unsigned short
         if ((vendor_id && m->config.id.vid != vendor_id) || (product_id && m->config.id.pid != product_id))
             continue;
         auto* info = static_cast<hid_device_info*>(std::calloc(1, sizeof(hid_device_info)));
-        const QByteArray path = QStringLiteral("sim:%1:%2:%3")
-                                    .arg(m->config.id.vid, 4, 16, QLatin1Char('0'))
-                                    .arg(m->config.id.pid, 4, 16, QLatin1Char('0'))
-                                    .arg(m->config.id.serial)
-                                    .toUtf8();
-        info->path = strdup(path.constData());
+        info->path = strdup(pathOf(*m).constData());
         info->vendor_id = m->config.id.vid;
         info->product_id = m->config.id.pid;
         info->serial_number = m->config.hasSerial ? wcsdup(m->serial.c_str()) : nullptr;
@@ -311,16 +338,17 @@ HID_API_EXPORT hid_device* HID_API_CALL hid_open(
             continue;
         if (serial_number && m->serial != serial_number)
             continue;
-        if (m->failOpens != 0) {
-            if (m->failOpens > 0)
-                --m->failOpens;
-            return nullptr;
-        }
-        ++m->handles;
-        auto* dev = new hid_device_;
-        dev->meter = m;
-        return dev;
+        return openMeter(m);
     }
+    return nullptr;
+}
+
+HID_API_EXPORT hid_device* HID_API_CALL hid_open_path(const char* path)
+{
+    QMutexLocker lock(&bus().mutex);
+    for (const auto& m : bus().meters)
+        if (path && pathOf(*m) == path)
+            return openMeter(m);
     return nullptr;
 }
 
@@ -367,6 +395,8 @@ int HID_API_EXPORT HID_API_CALL hid_read(hid_device* dev, unsigned char* data, s
         return -1;
     QMutexLocker lock(&bus().mutex);
     Meter& m = *dev->meter;
+    if (!dev->nonblocking)
+        ++m.blockingReads;
     if (!m.plugged)
         return -1;
     stream(m, bus().nowUs());
@@ -565,6 +595,13 @@ int countWritten(const MeterId& id, quint8 code)
 void clearWriteLog(const MeterId& id)
 {
     with(id, [](Meter& m) { m.log.clear(); });
+}
+
+int blockingReads(const MeterId& id)
+{
+    int reads = 0;
+    with(id, [&reads](Meter& m) { reads = m.blockingReads; });
+    return reads;
 }
 
 quint64 reportsRead()

@@ -2,9 +2,9 @@
 
 // The simulated meter: implements the hidapi functions the device link calls
 // (hid_init, hid_exit, hid_enumerate, hid_free_enumeration, hid_open,
-// hid_set_nonblocking, hid_read, hid_read_timeout, hid_write, hid_close,
-// hid_error) over meters that tests plug in and control through the functions
-// below. Every function is thread-safe.
+// hid_open_path, hid_set_nonblocking, hid_read, hid_read_timeout, hid_write,
+// hid_close, hid_error) over meters that tests plug in and control through the
+// functions below. Every function is thread-safe.
 //
 // A meter answers like this:
 //   format 2: 0x81 -> identity (reply 3); 0x82 -> starts (restarts) the live
@@ -126,6 +126,9 @@ int countWritten(const MeterId& id, quint8 code);
 void clearWriteLog(const MeterId& id);
 // Reports handed out by hid_read, all meters together (for the benchmark).
 quint64 reportsRead();
+// hid_read calls on handles not set non-blocking: hidapi would wait in them
+// until the meter sends a report.
+int blockingReads(const MeterId& id);
 
 // --- frame helpers (the meter's own encoder) ----------------------------
 quint8 crc8(const quint8* data, int len);
