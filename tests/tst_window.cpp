@@ -809,7 +809,8 @@ void tst_Window::retranslation()
     // Never translated, and the readings stay until the next refresh.
     QCOMPARE(part<QLabel>(w, "labelVol")->text(), QStringLiteral("VBUS:"));
     QCOMPARE(part<QLabel>(w, "labelVbus")->text(), QStringLiteral("3.00000"));
-    QCOMPARE(part<QLabel>(w, "label_7")->text(), QStringLiteral("Ω"));
+    // The curves page has a label_7 of its own.
+    QCOMPARE(part<QLabel>(part<QGroupBox>(w, "groupBoxParam"), "label_7")->text(), QStringLiteral("Ω"));
     QCOMPARE(part<QLabel>(w, "labelProt1")->text(), QStringLiteral("Unknown"));
     w->updateParam();
     QCOMPARE(part<QLabel>(w, "labelProt1")->text(), QStringLiteral("Unbekannt"));
