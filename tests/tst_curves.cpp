@@ -587,13 +587,13 @@ int rowOf(int channel)
     return channel < 4 ? channel : channel - 4;
 }
 
-bool hasGraphNamed(const LMMultiCurvesPlot* plot, const QString& name)
+QCPGraph* graphNamed(const LMMultiCurvesPlot* plot, const QString& name)
 {
     for (int i = 0; i < plot->graphCount(); ++i) {
         if (plot->graph(i)->name() == name)
-            return true;
+            return plot->graph(i);
     }
-    return false;
+    return nullptr;
 }
 
 } // namespace
@@ -773,7 +773,7 @@ void tst_Curves::recordAndDisplay()
     QCOMPARE(cellValue(view, rowOf(channel), 2), record);
     QCOMPARE(cellValue(view, rowOf(channel), 3), display);
     QCOMPARE(page->ui->customPlot->isHaveCurve(quint16(channel)), display);
-    QCOMPARE(hasGraphNamed(page->ui->customPlot, legend), display);
+    QCOMPARE(graphNamed(page->ui->customPlot, legend) != nullptr, display);
     const QTreeWidgetItem* item = page->channelTreeItem(channel);
     QCOMPARE(item->parent()->text(0) + QLatin1Char('/') + item->text(0), treeRow);
     QCOMPARE(!item->isHidden(), display);
@@ -995,6 +995,7 @@ void tst_Curves::plotFeed()
     rec->setSampleRate(rate);
     rec->setSwitchAll(false);
     rec->setSwitch(Rec::RECORD_TYPE_VBUS, true);
+    rec->setSwitch(Rec::RECORD_TYPE_CAP, true); // recorded, not shown
     page->ui->cBoxAutoZoom->setChecked(zoomFreely);
     plot->xAxis->setRange(1, 2);
 
@@ -1003,6 +1004,7 @@ void tst_Curves::plotFeed()
         for (int k = from; k < to; ++k) {
             rec->addRecordTime((1 / rate) * k);
             rec->addOneRecordParam(Rec::RECORD_TYPE_VBUS, 5 + k * 0.001);
+            rec->addOneRecordParam(Rec::RECORD_TYPE_CAP, k * 0.1);
         }
         rec->setRecordedCount(to);
     };
@@ -1011,12 +1013,22 @@ void tst_Curves::plotFeed()
     append(points / 2, points);
     page->timeShowREC();
 
-    const QSharedPointer<QCPGraphDataContainer> data = plot->graph(0)->data();
+    const QSharedPointer<QCPGraphDataContainer> data = graphNamed(plot, QStringLiteral("VBUS"))->data();
     QCOMPARE(data->size(), points);
     QCOMPARE((data->constEnd() - 1)->key, (1 / rate) * (points - 1));
     QCOMPARE((data->constEnd() - 1)->value, 5 + (points - 1) * 0.001);
     QVERIFY(qFuzzyCompare(plot->xAxis->range().lower + 1000, lower + 1000));
     QVERIFY(qFuzzyCompare(plot->xAxis->range().upper + 1000, upper + 1000));
+
+    // A curve shown later gets the points the feeds handed out, and no more.
+    append(points, points + 5);
+    clickCell(page->ui->tableAider, 1, 3);
+    const QCPGraph* cap = graphNamed(plot, QStringLiteral("CAP"));
+    QVERIFY(cap);
+    QCOMPARE(cap->data()->size(), points);
+    QCOMPARE((cap->data()->constEnd() - 1)->value, (points - 1) * 0.1);
+    page->timeShowREC();
+    QCOMPARE(cap->data()->size(), points + 5);
 }
 
 void tst_Curves::treeTexts_data()

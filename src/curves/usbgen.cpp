@@ -432,6 +432,7 @@ void UsbGen::showCellChanged(QStandardItemModel* model, int row, int channel)
     if (cellChecked(model, row, kDisplayColumn)) {
         // A shown curve is a recorded one.
         model->setData(model->index(row, kRecordColumn), true, Qt::EditRole);
+        catchUpCurve(channel);
         ui->customPlot->showOneCurve(quint16(channel));
         channelTreeItem(channel)->setHidden(false);
         showExtremum();
@@ -440,6 +441,20 @@ void UsbGen::showCellChanged(QStandardItemModel* model, int row, int channel)
         channelTreeItem(channel)->setHidden(true);
     }
     replotWithTags();
+}
+
+void UsbGen::catchUpCurve(int channel)
+{
+    if (fedPoints == 0 || !usbRecParam->isSwitchOpened(channel))
+        return;
+    LMMultiCurvesPlot* plot = ui->customPlot;
+    const int fed = fedPoints;
+    // The plot appends only what it lacks; clipped copies (a user's click, not a tick).
+    usbRecParam->readRecording([&](const QVector<double>& time, const QVector<QVector<double>>& lists) {
+        const int n = qMin(fed, time.size());
+        const QVector<double>& values = lists.at(channel);
+        plot->addCurvesData(quint16(channel), time.mid(0, n), values.mid(0, qMin(n, values.size())));
+    });
 }
 
 void UsbGen::replotWithTags()
@@ -532,6 +547,7 @@ void UsbGen::createRecord()
             emit setAiderTableEditable_2(row, false);
     }
     ui->customPlot->clearCurvesData();
+    fedPoints = 0;
     ui->customPlot->showCurves(shown);
 }
 
@@ -619,6 +635,8 @@ void UsbGen::timeShowREC()
         if (n == 0)
             return;
         for (const quint16 c : channels) {
+            if (!plot->isHaveCurve(c))
+                continue; // caught up when shown
             const QVector<double>& values = lists.at(c);
             plot->addCurvesData(c, time, values.size() > n ? values.mid(0, n) : values);
         }
@@ -626,6 +644,7 @@ void UsbGen::timeShowREC()
             = n < kLiveWindowPoints ? -double(kLiveWindowPoints - n) * interval / 1000 : time.at(n - kLiveWindowPoints);
         to = time.at(n - 1);
     });
+    fedPoints = n;
     if (n > 0 && !plot->getZoom())
         plot->xAxis->setRange(from, to);
 }

@@ -80,6 +80,7 @@ protected:
 
 private:
     friend class tst_Curves;
+    friend class CurvesBench;
 
     // What the status label says; kept so a language change can say it again.
     enum STATUS_E
@@ -102,6 +103,8 @@ private:
     void recordCellChanged(QStandardItemModel* model, int row, int channel);
     void showCellChanged(QStandardItemModel* model, int row, int channel);
     void replotWithTags();
+    // Brings a curve about to be shown up to the points the feeds handed out.
+    void catchUpCurve(int channel);
 
     Ui::UsbGen* ui;
     QSharedPointer<UsbEvent> app;
@@ -122,4 +125,8 @@ private:
     QThread* thread = nullptr; // child; joined by the destructor
     UsbRecParam* usbRecParam = nullptr; // lives in thread, deleted there when it finishes
     STATUS_E status = STATUS_IDLE;
+    // Time points handed to the plot by the last feed; 0 once its curves are
+    // cleared. Hidden curves are not fed while recording (their copies would
+    // only take memory) and catch up to this when shown. GUI thread only.
+    int fedPoints = 0;
 };
