@@ -117,7 +117,6 @@ private slots:
 
 private:
     MainWindow* makeWindow();
-    // The device tree; each curves page has a "treeWidget" of its own in its dock.
     QTreeWidget* tree() const { return window->centralWidget()->findChild<QTreeWidget*>(QStringLiteral("treeWidget")); }
     QLabel* caption() const { return window->findChild<QLabel*>(QStringLiteral("labelDevList")); }
     QAction* action(const char* name) const { return window->findChild<QAction*>(QString::fromLatin1(name)); }
