@@ -32,6 +32,9 @@ constexpr int kColorColumn = 1;
 constexpr int kRecordColumn = 2;
 constexpr int kDisplayColumn = 3;
 constexpr int kLiveWindowPoints = 150; // the x range follows the newest points
+// The time labels are two lines about 100 pixels wide: five of them (the
+// ticker's default) crowd each other on a plot of this page's width.
+constexpr int kTimeTicks = 3;
 constexpr int kTickMs = 10;
 constexpr int kFeedMs = 30;
 constexpr int kImportWatchdogMs = 5000;
@@ -280,6 +283,7 @@ void UsbGen::createSeriesLines()
         axisLabels << QString::fromLatin1(curve.axisLabel);
     }
     ui->customPlot->initCurves(UsbRecParam::RECORD_TYPE_COUNT, colours, names, axisLabels);
+    ui->customPlot->xAxis->ticker()->setTickCount(kTimeTicks);
     ui->customPlot->clearCurvesData();
     ui->customPlot->showCurves({ UsbRecParam::RECORD_TYPE_VBUS, UsbRecParam::RECORD_TYPE_IBUS });
 }
@@ -475,6 +479,7 @@ void UsbGen::changeEvent(QEvent* event)
     if (aiderModel)
         setHeaderTexts(aiderModel);
     ui->customPlot->setXAxisTickerFormat(tr("%h:%m:%s.%z\n%dDay"));
+    ui->customPlot->xAxis->ticker()->setTickCount(kTimeTicks);
     // The form's text is "Idle"; say again what the page is doing.
     setStatus(status);
     ui->customPlot->replot(QCustomPlot::rpRefreshHint);
