@@ -49,7 +49,7 @@ Q_DECLARE_METATYPE(EXTREMUM_DATA_T)
 // rate, with the extrema and the accumulated capacity and energy. It also
 // takes the blocks of a recording read back from the meter.
 //
-// Locking: mutex guards every field below it, the ring included. The slots
+// Locking: mutex guards every field, the ring included. The slots
 // run in the recorder's thread, the plain operations are called from the GUI
 // thread at any time; both take the mutex. No signal is emitted while it is
 // held (the page's handlers call back in). UsbParam's own lock may be taken
