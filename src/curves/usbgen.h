@@ -1,0 +1,132 @@
+#pragma once
+
+#include <QColor>
+#include <QMap>
+#include <QSharedPointer>
+#include <QVector>
+#include <QWidget>
+
+class Com_Layer;
+class LMWaitDialog;
+class QEvent;
+class QModelIndex;
+class QStandardItemModel;
+class QThread;
+class QTimer;
+class QTreeWidgetItem;
+class UsbEvent;
+class UsbParam;
+class UsbRecParam;
+
+namespace Ui {
+class UsbGen;
+}
+
+// Bookkeeping of a recording being read back from the meter.
+typedef struct device_curves_t
+{
+    quint16 pointCount; // points the meter announced
+    quint16 receivedCount; // points received so far
+    double sampleRate; // points per second
+} DEVICE_CURVES_T;
+
+// The curves page of one meter: the plot with its extremum tree, the record
+// settings, the recording control, the two record tables choosing which
+// channels are recorded and shown in which colour, and the file buttons.
+// Owns the meter's recorder, which runs on a thread of its own. Binds, while
+// being constructed, to the newest connection of the registry.
+class UsbGen : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit UsbGen(QWidget* parent = nullptr);
+    ~UsbGen() override;
+
+signals:
+    void addRecParam(UsbParam* _usbParam);
+    // Lock (false) or unlock (true) one row of a table's Record (_1) or Display (_2) column.
+    void setMainTableEditable_1(int _index, bool _bool);
+    void setAiderTableEditable_1(int _index, bool _bool);
+    void setMainTableEditable_2(int _index, bool _bool);
+    void setAiderTableEditable_2(int _index, bool _bool);
+
+public slots:
+    void sliderValChanged(int _value);
+    void setMainColorSlot(int _index, QColor _color);
+    void triggedMainRecordLine(const QModelIndex& index);
+    void triggedMainShowLine(const QModelIndex& index);
+    void setAiderColorSlot(int _index, QColor _color);
+    void triggedAiderRecordLine(const QModelIndex& index);
+    void triggedAiderShowLine(const QModelIndex& index);
+
+    void startRecord();
+    void pauseRecord();
+    void stopRecord();
+    void createRecord();
+    void timeShowREC();
+    void timeRecord();
+    void showExtremum();
+    void showAccumulate();
+    void openButtonSlot();
+    void saveButtonSlot();
+    void importButtonSlot();
+    void importCurvesMessageSlot(quint16 _count, quint32 _rate);
+    void importCurvesSlot(int _count);
+    void startRecordSlot();
+    void getCurvesTimeoutSlot();
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    friend class tst_Curves;
+    friend class CurvesBench;
+
+    // What the status label says; kept so a language change can say it again.
+    enum STATUS_E
+    {
+        STATUS_IDLE,
+        STATUS_WAIT,
+        STATUS_RECORDING,
+        STATUS_PAUSE,
+    };
+
+    void createSeriesLines();
+    void createMainTable();
+    void createAiderTable();
+    void createTreeWidget();
+    void setStatus(STATUS_E status);
+    void setHeaderTexts(QStandardItemModel* model) const;
+    void setRecordControlsEnabled(bool enabled);
+    // The tree row of a channel (0..6).
+    QTreeWidgetItem* channelTreeItem(int channel) const;
+    void recordCellChanged(QStandardItemModel* model, int row, int channel);
+    void showCellChanged(QStandardItemModel* model, int row, int channel);
+    void replotWithTags();
+    // Brings a curve about to be shown up to the points the feeds handed out.
+    void catchUpCurve(int channel);
+
+    Ui::UsbGen* ui;
+    QSharedPointer<UsbEvent> app;
+    QStandardItemModel* mainModel = nullptr; // child; rows VBUS, IBUS, D+, D-
+    QStandardItemModel* aiderModel = nullptr; // child; rows PBUS, CAP, NRG
+    qreal sampleRate[13]; // points per second, by slider position
+    QMap<double, int> sampleRate2Index;
+    QTimer* timerREC = nullptr; // child; the 10 ms recording tick
+    QTimer* timerShow = nullptr; // child; the 30 ms plot feed
+    QVector<QTreeWidgetItem*> allExtremumItem; // VBUS, IBUS, DP, DM, PBUS; owned by the tree
+    QVector<QTreeWidgetItem*> allExtremumMAX;
+    QVector<QTreeWidgetItem*> allExtremumMIN;
+    QVector<QTreeWidgetItem*> allAccumulate; // TIME, CAP, NRG
+    DEVICE_CURVES_T deviceCurve;
+    QTimer* curveTimer = nullptr; // child; the import watchdog
+    LMWaitDialog* waitCurvesDialog = nullptr; // child
+    Com_Layer* comLayer = nullptr; // not owned; outlives the page (null without a meter)
+    QThread* thread = nullptr; // child; joined by the destructor
+    UsbRecParam* usbRecParam = nullptr; // lives in thread, deleted there when it finishes
+    STATUS_E status = STATUS_IDLE;
+    // Time points handed to the plot by the last feed; 0 once its curves are
+    // cleared. Hidden curves are not fed while recording (their copies would
+    // only take memory) and catch up to this when shown. GUI thread only.
+    int fedPoints = 0;
+};
