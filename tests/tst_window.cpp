@@ -53,12 +53,22 @@ hidsim::MeterConfig silentMeter(const QString& serial)
 }
 
 // A widget of the window's form, by its object name; a missing one ends the run.
+// The pages' forms reuse some of the window's names (label_7, line ...), so a
+// widget inside a page (below a tab page's widget) is not the window's.
 template <class T> T* part(QWidget* window, const char* name)
 {
-    T* found = window->findChild<T*>(QString::fromLatin1(name));
-    if (!found)
-        qFatal("form has no %s named %s", T::staticMetaObject.className(), name);
-    return found;
+    const auto* tabs = window->findChild<QTabWidget*>(QStringLiteral("tabWidget"));
+    const auto inPage = [window, tabs](QWidget* w) {
+        for (QWidget* p = w->parentWidget(); p && p != window; p = p->parentWidget())
+            if (tabs && p->parentWidget() && tabs->indexOf(p->parentWidget()) >= 0)
+                return true;
+        return false;
+    };
+    for (T* found : window->findChildren<T*>(QString::fromLatin1(name)))
+        if (!inPage(found))
+            return found;
+    qFatal("form has no %s named %s", T::staticMetaObject.className(), name);
+    return nullptr;
 }
 
 QImage resourceImage(const QString& path)
