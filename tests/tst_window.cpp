@@ -52,21 +52,25 @@ hidsim::MeterConfig silentMeter(const QString& serial)
     return config;
 }
 
-// A widget of the window's form, by its object name; a missing one ends the run.
-// The pages' forms reuse some of the window's names (label_7, line ...), so a
-// widget inside a page (below a tab page's widget) is not the window's.
+// Is w inside one of the pages the window's tabs hold (they reuse some of its names)?
+bool insidePage(const QWidget* window, const QWidget* w)
+{
+    for (const QWidget* p = w->parentWidget(); p && p != window; p = p->parentWidget()) {
+        const QString name = p->objectName();
+        if (name == QLatin1String("usbGenWidget") || name == QLatin1String("usbProcotoWidget")
+            || name == QLatin1String("usbSysWidget"))
+            return true;
+    }
+    return false;
+}
+
+// A widget of the window's own form, by its object name; a missing one ends the run.
 template <class T> T* part(QWidget* window, const char* name)
 {
-    const auto* tabs = window->findChild<QTabWidget*>(QStringLiteral("tabWidget"));
-    const auto inPage = [window, tabs](QWidget* w) {
-        for (QWidget* p = w->parentWidget(); p && p != window; p = p->parentWidget())
-            if (tabs && p->parentWidget() && tabs->indexOf(p->parentWidget()) >= 0)
-                return true;
-        return false;
-    };
-    for (T* found : window->findChildren<T*>(QString::fromLatin1(name)))
-        if (!inPage(found))
+    for (T* found : window->findChildren<T*>(QString::fromLatin1(name))) {
+        if (!insidePage(window, found))
             return found;
+    }
     qFatal("form has no %s named %s", T::staticMetaObject.className(), name);
     return nullptr;
 }
