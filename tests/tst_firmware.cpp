@@ -510,7 +510,7 @@ void tst_Firmware::systemTabAfterUpdate()
     answerFileDialog(writeFile(QStringLiteral("KD-VX350_V2.04.uqz"), firmwareBytes(12 * 1024)));
     part<QPushButton>(page, "btnOpen")->click();
     part<QPushButton>(page, "btnUpdate")->click();
-    QTRY_VERIFY(part<QPushButton>(page, "btnUpdate")->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(part<QPushButton>(page, "btnUpdate")->isEnabled(), 60000); // about 15 ms a frame
     QCOMPARE(log(page).size(), 4);
 
     const QString out = qEnvironmentVariable("KD_TEST_OUTPUT", QDir::currentPath());
