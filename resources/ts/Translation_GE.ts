@@ -569,6 +569,10 @@
         <translation>Firmware-Größe: %1 KB</translation>
     </message>
     <message>
+        <source>Invalid firmware file.</source>
+        <translation>Ungültige Firmware-Datei.</translation>
+    </message>
+    <message>
         <source>Model:</source>
         <translation>Modell:</translation>
     </message>
