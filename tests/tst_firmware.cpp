@@ -6,6 +6,7 @@
 #include "hidsim.h"
 #include "knownmeters.h"
 #include "modalresponder.h"
+#include "openonarrival.h"
 #include "usbevent.h"
 #include "usbsystem.h"
 #include "usbwindow.h"
@@ -140,12 +141,7 @@ usbSystem* tst_Firmware::open(const hidsim::MeterConfig& config)
 {
     host = std::make_unique<QWidget>();
     hidsim::plug(config);
-    usbSystem* page = nullptr;
-    UsbEvent* registry = UsbEvent::instance().data();
-    const auto c
-        = connect(registry, &UsbEvent::hidDevArrival, [&page, this](int) { page = new usbSystem(host.get()); });
-    registry->hidDevArrivalSlot();
-    disconnect(c);
+    usbSystem* page = openOnArrival<usbSystem>(host.get());
     if (page) {
         page->comLayer->getDeviceMessage(); // rather than waiting for the 1 s timer
         (void)QTest::qWaitFor([page]() { return page->comLayer->isSignIn; }, 5000); // callers check

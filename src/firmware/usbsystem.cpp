@@ -2,13 +2,12 @@
 #include "ui_usbsystem.h"
 
 #include "com_layer.h"
+#include "guardeddialogs.h"
 #include "usbevent.h"
 
 #include <QEvent>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
-#include <QMessageBox>
 #include <QSettings>
 #include <QtEndian>
 
@@ -122,19 +121,13 @@ void usbSystem::openButtonSlot()
                                   .value(QLatin1String(lastPathKey))
                                   .toString();
 
-    // On the heap: an unplugged meter takes the page, and the dialog with it,
-    // while the dialog runs.
+    // The dialog goes with the page if the meter is unplugged while it runs.
     const QPointer<usbSystem> alive(this);
-    QPointer<QFileDialog> dialog = new QFileDialog(this, tr("Open file"), startPath, QStringLiteral("uqz(*.uqz)"));
-    dialog->setAcceptMode(QFileDialog::AcceptOpen);
-    dialog->setFileMode(QFileDialog::ExistingFile);
-    const bool accepted = dialog->exec() == QDialog::Accepted;
-    const QStringList chosen = dialog ? dialog->selectedFiles() : QStringList();
-    delete dialog;
-    if (!alive || !accepted || chosen.isEmpty())
+    const QString chosen = guarded::openFileName(this, tr("Open file"), startPath, QStringLiteral("uqz(*.uqz)"));
+    if (!alive || chosen.isEmpty())
         return;
 
-    aFileName = chosen.first();
+    aFileName = chosen;
     QSettings(QString::fromLatin1(settingsFile), QSettings::IniFormat).setValue(QLatin1String(lastPathKey), aFileName);
     ui->lineEdit->setText(aFileName);
     const QFileInfo info(aFileName);
@@ -144,9 +137,7 @@ void usbSystem::openButtonSlot()
 
 void usbSystem::warn(const QString& text)
 {
-    QPointer<QMessageBox> box = new QMessageBox(QMessageBox::Warning, tr("WARNING"), text, QMessageBox::Ok, this);
-    box->exec();
-    delete box;
+    guarded::warning(this, tr("WARNING"), text);
 }
 
 void usbSystem::updateButtonSlot()
