@@ -322,7 +322,8 @@ void tst_Firmware::startChecks()
     QVERIFY(!part<QPushButton>(page, "btnUpdate")->isEnabled());
     QTRY_VERIFY(!updateFrames(config.id).isEmpty());
     QCOMPARE(updateFrames(config.id).first(), headFrame(version, size));
-    QVERIFY(log(page).last().endsWith(QStringLiteral("] Start upgrade.")));
+    // A small file may already be through by now, so the line need not be the last.
+    QVERIFY(!log(page).filter(QRegularExpression(QStringLiteral("\\] Start upgrade\\.$"))).isEmpty());
 }
 
 void tst_Firmware::updateRuns_data()
