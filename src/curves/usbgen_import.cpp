@@ -1,7 +1,7 @@
 // Reading back a recording stored in the meter: 0x84 asks for its size and
 // rate, 0x85 acknowledges them, each 0x86 asks for the next block of at most
-// 7 points, 0x87 abandons the exchange. The wait dialog runs modally the
-// while; a watchdog ends an exchange that stalls.
+// 7 points, 0x87 abandons the exchange. The wait dialog runs modally
+// meanwhile; a watchdog ends an exchange that stalls.
 
 #include "ui_usbgen.h"
 #include "usbgen.h"
