@@ -1654,6 +1654,9 @@ void tst_Curves::removedUnderDialog_data()
                                                << "Tips";
     QTest::newRow("import's wait dialog") << "btnImport" << false << "LMWaitDialog"
                                           << "";
+    // Shown from within the connection's own reply, which goes too.
+    QTest::newRow("notice of nothing stored") << "btnImport" << false << "empty"
+                                              << "Tips";
     QTest::newRow("import's stall warning") << "btnImport" << false << "stall"
                                             << "WARNING";
 }
@@ -1675,7 +1678,10 @@ void tst_Curves::removedUnderDialog()
         UsbEvent::instance()->hidDevRemoveSlot();
     };
     std::shared_ptr<ModalSeen> seen;
-    if (dialog == QLatin1String("stall")) {
+    if (dialog == QLatin1String("empty")) {
+        hidsim::dropReplies(id, 0);
+        seen = answerNextModalOf("QMessageBox", remove);
+    } else if (dialog == QLatin1String("stall")) {
         answerNextModalOf("LMWaitDialog", [&seen, &page, remove](QWidget*) {
             seen = answerNextModalOf("QMessageBox", remove);
             page->getCurvesTimeoutSlot();
