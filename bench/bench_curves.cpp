@@ -12,9 +12,13 @@
 //    (tens of milliseconds at a day), which would show in the slowest ticks.
 // 3. Memory per recorded point, recorder and plot together, against the raw
 //    8 bytes per time and per value. Goal <= 3 times raw.
+// 4. The day's recording saved to a curve file, and that file opened in a
+//    fresh page: read and checked, then handed to the recorder and the plot,
+//    fitted and drawn (the page's own replots). No goal: the times are reported.
 //
 // Usage: bench_curves [feeds]   (runs on the offscreen platform unless told otherwise)
 
+#include "curvefile.h"
 #include "usbRecParam.h"
 #include "usbgen.h"
 #include "usbparam.h"
@@ -24,10 +28,14 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <unistd.h>
@@ -39,6 +47,8 @@ class CurvesBench
 public:
     static UsbRecParam* recorder(UsbGen* page) { return page->usbRecParam; }
     static LMMultiCurvesPlot* plot(UsbGen* page) { return page->findChild<LMMultiCurvesPlot*>(); }
+    static CurveFile recordedFile(UsbGen* page) { return page->recordedFile(); }
+    static void applyCurveFile(UsbGen* page, const CurveFile& file) { page->applyCurveFile(file); }
 };
 
 namespace {
@@ -178,6 +188,57 @@ struct RecordingPage
     }
 };
 
+double secondsOf(const std::function<bool()>& step, bool* ok)
+{
+    QElapsedTimer timer;
+    timer.start();
+    *ok = step() && *ok;
+    return timer.nsecsElapsed() / 1e9;
+}
+
+// Saves the page's recording and opens it in a fresh page, as the two
+// buttons do after their dialogs.
+void measureFile(UsbGen* recorded)
+{
+    QTemporaryDir dir(QCoreApplication::applicationDirPath() + QStringLiteral("/bench_curves-XXXXXX"));
+    const QString path = dir.filePath(QStringLiteral("day.cqz"));
+    bool ok = dir.isValid();
+    const double save = secondsOf(
+        [&] {
+            QSaveFile out(path);
+            return out.open(QIODevice::WriteOnly) && writeCurveFile(&out, CurvesBench::recordedFile(recorded))
+                && out.commit();
+        },
+        &ok);
+
+    UsbGen page;
+    page.resize(1280, 800);
+    page.show();
+    CurveFile file;
+    const double read = secondsOf(
+        [&] {
+            QFile in(path);
+            return in.open(QIODevice::ReadOnly) && readCurveFile(&in, &file) == CURVE_FILE_OK;
+        },
+        &ok);
+    const qint64 rows = file.time.size();
+    const double apply = secondsOf(
+        [&] {
+            CurvesBench::applyCurveFile(&page, file);
+            return CurvesBench::recorder(&page)->getRecordedCount() == rows;
+        },
+        &ok);
+    if (!ok) {
+        std::printf("\nCurve file: a step failed\n");
+        return;
+    }
+    std::printf("\nCurve file of the day's recording (%lld rows, %.0f MB):\n", rows, QFileInfo(path).size() / 1e6);
+    std::printf("  saved from the page (QSaveFile, committed)      %7.3f s\n", save);
+    std::printf("  opened in a fresh page:  read and checked         %7.3f s\n", read);
+    std::printf("                           to recorder and plot     %7.3f s  (fitted and drawn)\n", apply);
+    std::printf("                           in all                   %7.3f s\n", read + apply);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -221,5 +282,7 @@ int main(int argc, char** argv)
     std::printf(
         "  recorder %.1f B + plot %.1f B = %.1f B; raw %d B (time and 4 values of 8 B): %.2f x raw   goal <= 3\n",
         large.bytesRecorder, large.bytesPlot, total, kRawBytesPerPoint, total / kRawBytesPerPoint);
+
+    measureFile(large.page.get());
     return 0;
 }

@@ -3,10 +3,13 @@
 // curves page with its recording control, bound to simulated meters.
 
 #include "com_layer.h"
+#include "curvefile.h"
 #include "hidsim.h"
 #include "knownmeters.h"
 #include "lmmulticurvesplot.h"
+#include "lmwaitdialog.h"
 #include "modalresponder.h"
+#include "openonarrival.h"
 #include "ui_usbgen.h"
 #include "usbRecParam.h"
 #include "usbevent.h"
@@ -16,6 +19,8 @@
 #include <QApplication>
 #include <QColorDialog>
 #include <QPointer>
+#include <QProgressBar>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QStandardItemModel>
 #include <QThread>
@@ -24,8 +29,10 @@
 #include <QtTest>
 
 #include <cmath>
+#include <csignal>
 #include <limits>
 #include <memory>
+#include <sys/resource.h>
 
 namespace {
 
@@ -118,6 +125,18 @@ private slots:
     void goneMidRecording_data();
     void goneMidRecording();
 
+    // Curve files and the import.
+    void openQuestion_data();
+    void openQuestion();
+    void fileRoundTrip_data();
+    void fileRoundTrip();
+    void fileRefused_data();
+    void fileRefused();
+    void importAgainstMeter_data();
+    void importAgainstMeter();
+    void removedUnderDialog_data();
+    void removedUnderDialog();
+
 private:
     // Writes samples first .. first + count - 1 into the ring, four per report.
     static void writeSamples(Rec& rec, int count, int first = 0);
@@ -128,9 +147,20 @@ private:
     // arrival signal, laid out in the host.
     UsbGen* openPage(const hidsim::MeterConfig& config);
     // A page on a meter that never streams, in application mode, shown.
-    UsbGen* openQuiet();
+    UsbGen* openQuiet(const QString& serial = QStringLiteral("QUIET1"));
     void switchLanguage(QTranslator* to);
     static void flushRecorder(UsbGen* page);
+    // Drives Create, Start, Pause, Stop; "current" lets the recording start.
+    static void drive(UsbGen* page, const QStringList& actions);
+    // What the page shows and the recorder holds, to tell whether anything changed.
+    static QStringList fingerprint(UsbGen* page);
+    // Set up with exactly these channels recorded and shown.
+    static void checkLoaded(UsbGen* page, const QList<quint16>& channels);
+    QString writeFile(const QString& name, const QByteArray& bytes);
+    // A page on a meter in application mode that answers nothing at all.
+    UsbGen* openSilent(const hidsim::MeterId& id);
+
+    QTemporaryDir files;
 
     std::unique_ptr<QWidget> host;
     QTranslator english;
@@ -551,6 +581,15 @@ int rowOf(int channel)
     return channel < 4 ? channel : channel - 4;
 }
 
+// Create, Start, Pause, Stop: 1 enabled, 0 not.
+QString buttonsEnabled(const Ui::UsbGen* ui)
+{
+    QString enabled;
+    for (const QPushButton* b : { ui->btnCreate, ui->btnStart, ui->btnPause, ui->btnStop })
+        enabled += b->isEnabled() ? QLatin1Char('1') : QLatin1Char('0');
+    return enabled;
+}
+
 QCPGraph* graphNamed(const LMMultiCurvesPlot* plot, const QString& name)
 {
     for (int i = 0; i < plot->graphCount(); ++i) {
@@ -592,22 +631,16 @@ void tst_Curves::cleanup()
 UsbGen* tst_Curves::openPage(const hidsim::MeterConfig& config)
 {
     hidsim::plug(config);
-    UsbGen* created = nullptr;
-    QWidget* parent = host.get();
-    UsbEvent* registry = UsbEvent::instance().data();
-    const auto c = connect(registry, &UsbEvent::hidDevArrival, registry, [&created, parent](int) {
-        created = new UsbGen(parent);
-        parent->layout()->addWidget(created);
-    });
-    registry->hidDevArrivalSlot();
-    disconnect(c);
+    UsbGen* created = openOnArrival<UsbGen>(host.get());
+    if (created)
+        host->layout()->addWidget(created);
     return created;
 }
 
-UsbGen* tst_Curves::openQuiet()
+UsbGen* tst_Curves::openQuiet(const QString& serial)
 {
     hidsim::MeterConfig config;
-    config.id = meterId(QStringLiteral("QUIET1"));
+    config.id = meterId(serial);
     config.answersIdentity = false;
     UsbGen* page = openPage(config);
     if (!page || !page->comLayer)
@@ -631,6 +664,26 @@ void tst_Curves::flushRecorder(UsbGen* page)
     QMetaObject::invokeMethod(
         page->usbRecParam, [] {}, Qt::BlockingQueuedConnection);
     QCoreApplication::sendPostedEvents();
+}
+
+void tst_Curves::drive(UsbGen* page, const QStringList& actions)
+{
+    Ui::UsbGen* ui = page->ui;
+    for (const QString& action : actions) {
+        if (action == QLatin1String("create"))
+            ui->btnCreate->click();
+        else if (action == QLatin1String("start"))
+            ui->btnStart->click();
+        else if (action == QLatin1String("pause"))
+            ui->btnPause->click();
+        else if (action == QLatin1String("stop"))
+            ui->btnStop->click();
+        // The live current reaches the start current of 50 mA.
+        if (action == QLatin1String("current")) {
+            page->comLayer->usbParam.setParam(0.05, UsbParam::USB_PARAM_IBUS);
+            QTRY_COMPARE_WITH_TIMEOUT(ui->labelStatus->text(), QStringLiteral("Recording..."), 5000);
+        }
+    }
 }
 
 void tst_Curves::newPage()
@@ -864,26 +917,8 @@ void tst_Curves::states()
     UsbGen* page = openQuiet();
     QVERIFY(page);
     Ui::UsbGen* ui = page->ui;
-    for (const QString& action : actions) {
-        if (action == QLatin1String("create"))
-            ui->btnCreate->click();
-        else if (action == QLatin1String("start"))
-            ui->btnStart->click();
-        else if (action == QLatin1String("pause"))
-            ui->btnPause->click();
-        else if (action == QLatin1String("stop"))
-            ui->btnStop->click();
-        // The live current reaches the start current of 50 mA.
-        if (action == QLatin1String("current")) {
-            page->comLayer->usbParam.setParam(0.05, UsbParam::USB_PARAM_IBUS);
-            QTRY_COMPARE_WITH_TIMEOUT(ui->labelStatus->text(), QStringLiteral("Recording..."), 5000);
-        }
-    }
-
-    QString enabled;
-    for (const QPushButton* b : { ui->btnCreate, ui->btnStart, ui->btnPause, ui->btnStop })
-        enabled += b->isEnabled() ? QLatin1Char('1') : QLatin1Char('0');
-    QCOMPARE(enabled, buttons);
+    drive(page, actions);
+    QCOMPARE(buttonsEnabled(ui), buttons);
     for (const QWidget* w : std::initializer_list<const QWidget*> {
              ui->hsliderSample, ui->spinStartCur, ui->spinStopCur, ui->spinStopTime })
         QCOMPARE(w->isEnabled(), controls);
@@ -1197,6 +1232,472 @@ void tst_Curves::goneMidRecording()
     // Nothing queued may still reach them.
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents();
+}
+
+// ---------------------------------------------------------------------------
+// Curve files and the import
+
+namespace {
+
+// A recording of the channels given, in that order: channel c holds
+// c + k / 2 + 0.25 at point k, extrema c + 10 and c - 1 and a half transparent
+// colour; the conditions are 100 mA, 200 mA and 7 s.
+CurveFile recording(double rate, const QList<int>& channels, int rows)
+{
+    CurveFile file { rate, 100, 200, 7, {}, {} };
+    for (int k = 0; k < rows; ++k)
+        file.time << (rate > 0 ? k / rate : k);
+    for (const int c : channels) {
+        file.curves << CurveFileCurve { quint16(c), 0x80000000u | (0x203040u * quint32(c + 1)), c < 5, c + 10.0,
+            c - 1.0, {} };
+        for (int k = 0; k < rows; ++k)
+            file.curves.last().values << c + k / 2.0 + 0.25;
+    }
+    return file;
+}
+
+QByteArray bytesOf(const CurveFile& file)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    writeCurveFile(&buffer, file);
+    return buffer.data();
+}
+
+QString lastCurvesPath()
+{
+    return QSettings(QStringLiteral("./Setting.ini"), QSettings::IniFormat)
+        .value(QStringLiteral("LastCurvesFilePath"))
+        .toString();
+}
+
+// Answers every message box while in scope: `answer` where the box offers it,
+// else Ok. Notes each as "title|text", with "|default No" where No is the default.
+struct Boxes
+{
+    explicit Boxes(QMessageBox::StandardButton _answer = QMessageBox::Yes)
+        : answer(_answer)
+    {
+        arm();
+    }
+    ~Boxes() { next->cancelled = true; }
+    void arm()
+    {
+        const auto act = [this](QWidget* d) {
+            auto* box = static_cast<QMessageBox*>(d);
+            QAbstractButton* no = box->button(QMessageBox::No);
+            seen << box->windowTitle() + '|' + box->text() + (no && box->defaultButton() == no ? "|default No" : "");
+            arm();
+            (box->button(answer) ? box->button(answer) : box->button(QMessageBox::Ok))->click();
+        };
+        next = answerNextModalOf("QMessageBox", act, 30000);
+    }
+    const QMessageBox::StandardButton answer;
+    QStringList seen;
+    std::shared_ptr<ModalSeen> next;
+};
+
+const QString overwrite = QStringLiteral("Tips|Will be overwritten, continue?|default No");
+
+} // namespace
+
+QStringList tst_Curves::fingerprint(UsbGen* page)
+{
+    Ui::UsbGen* ui = page->ui;
+    Rec* rec = page->usbRecParam;
+    QStringList f { buttonsEnabled(ui), ui->labelSamValue->text(), ui->labelStatus->text(),
+        page->allExtremumMAX[0]->text(1) };
+    for (const int v : { ui->hsliderSample->value(), int(ui->hsliderSample->isEnabled()), ui->spinStartCur->value(),
+             ui->spinStopCur->value(), ui->spinStopTime->value(), rec->getRecordedCount(), rec->getRecordTime().size(),
+             int(rec->getMasterSwitch()), int(rec->getSampleRate() * 1000) })
+        f << QString::number(v);
+    for (int c = 0; c < 7; ++c) {
+        f << QStringLiteral("%1%2%3%4%5")
+                 .arg(int(cellValue(tableOf(ui, c), rowOf(c), 2)))
+                 .arg(int(cellValue(tableOf(ui, c), rowOf(c), 3)))
+                 .arg(int(page->channelTreeItem(c)->isHidden()))
+                 .arg(int(ui->customPlot->isHaveCurve(quint16(c))))
+                 .arg(int(rec->isSwitchOpened(c)));
+    }
+    return f;
+}
+
+void tst_Curves::checkLoaded(UsbGen* page, const QList<quint16>& channels)
+{
+    Ui::UsbGen* ui = page->ui;
+    QCOMPARE(buttonsEnabled(ui), QStringLiteral("0101"));
+    QVERIFY(!ui->hsliderSample->isEnabled());
+    QVERIFY(page->usbRecParam->getMasterSwitch());
+    QCOMPARE(page->usbRecParam->getRecordingList(), channels);
+    QCOMPARE(ui->customPlot->getIndexList(), channels);
+    for (int c = 0; c < 7; ++c) {
+        const QString cells = QStringLiteral("%1%2")
+                                  .arg(int(cellValue(tableOf(ui, c), rowOf(c), 2)))
+                                  .arg(int(cellValue(tableOf(ui, c), rowOf(c), 3)));
+        QCOMPARE(cells, QLatin1String(channels.contains(quint16(c)) ? "11" : "00"));
+        QCOMPARE(page->channelTreeItem(c)->isHidden(), !channels.contains(quint16(c)));
+    }
+    const int c = channels.first();
+    clickCell(tableOf(ui, c), rowOf(c), 2); // locked as while recording
+    QVERIFY(cellValue(tableOf(ui, c), rowOf(c), 2));
+}
+
+QString tst_Curves::writeFile(const QString& name, const QByteArray& bytes)
+{
+    QFile f(files.filePath(name));
+    f.open(QIODevice::WriteOnly);
+    f.write(bytes);
+    return f.fileName();
+}
+
+UsbGen* tst_Curves::openSilent(const hidsim::MeterId& id)
+{
+    hidsim::MeterConfig config;
+    config.id = id;
+    config.answersIdentity = false;
+    QPointer<UsbGen> page(openPage(config));
+    if (!page)
+        return nullptr;
+    hidsim::dropReplies(id, 1 << 30);
+    page->comLayer->devMsg.runMode = 2;
+    // As the main window does: the page goes inside the removal signal.
+    connect(
+        UsbEvent::instance().data(), &UsbEvent::hidDevDisconnected, host.get(), [page](int) { delete page.data(); });
+    return page;
+}
+
+void tst_Curves::openQuestion_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QStringList>("actions");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QStringList>("boxes");
+
+    const int yes = QMessageBox::Yes;
+    const QStringList pause { QStringLiteral("WARNING|Please pause.") };
+    QTest::newRow("idle: opened") << "btnOpen" << QStringList() << yes << QStringList();
+    QTest::newRow("stopped: opened") << "btnOpen" << QStringList { "create", "stop" } << yes << QStringList();
+    QTest::newRow("set up, No") << "btnOpen" << QStringList { "create" } << int(QMessageBox::No)
+                                << QStringList { overwrite };
+    QTest::newRow("set up, Yes: opened") << "btnOpen" << QStringList { "create" } << yes << QStringList { overwrite };
+    QTest::newRow("paused, Yes: opened") << "btnOpen" << QStringList { "create", "start", "current", "pause" } << yes
+                                         << QStringList { overwrite };
+    QTest::newRow("open while waiting") << "btnOpen" << QStringList { "create", "start" } << yes << pause;
+    QTest::newRow("save while recording") << "btnSave" << QStringList { "create", "start", "current" } << yes << pause;
+}
+
+void tst_Curves::openQuestion()
+{
+    QFETCH(QString, button);
+    QFETCH(QStringList, actions);
+    QFETCH(int, answer);
+    UsbGen* page = openQuiet();
+    QVERIFY(page);
+    drive(page, actions);
+    const bool ticking = page->timerREC->isActive();
+    flushRecorder(page);
+    const QStringList before = fingerprint(page);
+    const QString path = writeFile(QStringLiteral("vbus-pbus.cqz"), bytesOf(recording(250, { 0, 4 }, 3)));
+
+    Boxes boxes { QMessageBox::StandardButton(answer) };
+    const auto chooser = answerFileDialog(path);
+    page->findChild<QPushButton*>(button)->click();
+    chooser->cancelled = true;
+    QTEST(boxes.seen, "boxes");
+    QCOMPARE(chooser->seen, !ticking);
+    QCOMPARE(page->timerREC->isActive(), ticking);
+    if (QByteArray(QTest::currentDataTag()).endsWith("opened")) {
+        QCOMPARE(page->usbRecParam->getRecordedCount(), 3);
+        QCOMPARE(buttonsEnabled(page->ui), QStringLiteral("0101"));
+    } else if (!ticking) {
+        QCOMPARE(fingerprint(page), before);
+    }
+}
+
+void tst_Curves::fileRoundTrip_data()
+{
+    QTest::addColumn<QList<int>>("channels");
+    QTest::addColumn<double>("rate");
+    QTest::addColumn<int>("slider");
+    QTest::addColumn<QString>("label");
+
+    QTest::newRow("default channels at 1/s") << QList<int> { 0, 1, 5, 6 } << 1.0 << 2 << "1.00sps";
+    QTest::newRow("every channel at 250/s") << QList<int> { 0, 1, 2, 3, 4, 5, 6 } << 250.0 << 0 << "250.00sps";
+    QTest::newRow("PBUS at 1000/s, beyond the slider") << QList<int> { 4 } << 1000.0 << 8 << "1000sps";
+    QTest::newRow("no channel: the settings only") << QList<int>() << 0.5 << 1 << "0.50sps";
+}
+
+// Opened into a fresh page, then saved: the same file, its colours made opaque.
+void tst_Curves::fileRoundTrip()
+{
+    QFETCH(QList<int>, channels);
+    QFETCH(double, rate);
+    UsbGen* page = openQuiet();
+    QVERIFY(page);
+    CurveFile file = recording(rate, channels, 5);
+    answerFileDialog(writeFile(QStringLiteral("round.cqz"), bytesOf(file)));
+    page->ui->btnOpen->click();
+    Ui::UsbGen* ui = page->ui;
+    QTEST(ui->hsliderSample->value(), "slider");
+    QTEST(ui->labelSamValue->text(), "label");
+    QCOMPARE((QList<int> { ui->spinStartCur->value(), ui->spinStopCur->value(), ui->spinStopTime->value() }),
+        (QList<int> { 100, 200, 7 }));
+    if (channels.isEmpty()) {
+        QCOMPARE(buttonsEnabled(ui), QStringLiteral("1000"));
+        QCOMPARE(page->usbRecParam->getRecordedCount(), 0);
+        return;
+    }
+    QCOMPARE(page->usbRecParam->getRecordedCount(), 5);
+    // Handed to the plot and fitted.
+    QCOMPARE(ui->customPlot->graph(0)->data()->size(), 5);
+    QCOMPARE(ui->customPlot->xAxis->range().upper, file.time.last());
+    const int last = channels.last();
+    QCOMPARE(tableOf(ui, last)->model()->index(rowOf(last), 1).data().value<QColor>(),
+        QColor(QRgb(file.curves.last().color)));
+    QList<quint16> loaded;
+    for (const int c : channels)
+        loaded << quint16(c);
+    checkLoaded(page, loaded);
+
+    for (CurveFileCurve& curve : file.curves)
+        curve.color |= 0xFF000000u;
+    const QString path = files.filePath(QStringLiteral("saved%1.cqz").arg(channels.size()));
+    answerFileDialog(path);
+    ui->btnSave->click();
+    QFile saved(path);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(saved.readAll(), bytesOf(file));
+    QCOMPARE(lastCurvesPath(), path);
+}
+
+void tst_Curves::fileRefused_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("old"); // the file's bytes before; empty: no file
+    QTest::addColumn<QStringList>("boxes");
+
+    const QByteArray good = bytesOf(recording(250, { 0, 4 }, 3));
+    const QStringList error { overwrite, QStringLiteral("WARNING|Error file.") };
+    QTest::newRow("ends in the last row") << "btnOpen"
+                                          << "bad.cqz" << good.chopped(1) << error;
+    QTest::newRow("rate 0") << "btnOpen"
+                            << "bad.cqz" << bytesOf(recording(0, { 0, 4 }, 3)) << error;
+    const QString failed = QStringLiteral("WARNING|Failed to save the file.");
+    QTest::newRow("save into no folder") << "btnSave"
+                                         << "none/saved.cqz" << QByteArray() << QStringList { failed };
+    // The file dialog asks before replacing the file.
+    QTest::newRow("save onto a full disk")
+        << "btnSave"
+        << "full.cqz" << good
+        << QStringList { "Choose file|full.cqz already exists.\nDo you want to replace it?|default No", failed };
+}
+
+// The warning is shown and the page, the recorder and the file stay as they were.
+void tst_Curves::fileRefused()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, file);
+    QFETCH(QByteArray, old);
+    UsbGen* page = openQuiet();
+    QVERIFY(page);
+    // A recording opened and set up, larger than the disk below.
+    answerFileDialog(writeFile(QStringLiteral("good.cqz"), bytesOf(recording(1, { 0, 1 }, 300))));
+    page->ui->btnOpen->click();
+    QCOMPARE(page->usbRecParam->getRecordedCount(), 300);
+    const QStringList before = fingerprint(page);
+    const QString path = old.isEmpty() ? files.filePath(file) : writeFile(file, old);
+
+    // A disk with room for 4096 bytes a file.
+    rlimit limit {};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    const rlim_t unlimited = limit.rlim_cur;
+    limit.rlim_cur = file == QLatin1String("full.cqz") ? 4096 : unlimited;
+    std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &limit);
+    {
+        Boxes boxes;
+        answerFileDialog(path);
+        page->findChild<QPushButton*>(button)->click();
+        limit.rlim_cur = unlimited;
+        setrlimit(RLIMIT_FSIZE, &limit);
+        QTEST(boxes.seen, "boxes");
+    }
+    QCOMPARE(fingerprint(page), before);
+    QCOMPARE(lastCurvesPath(), path);
+    QFile after(path);
+    QCOMPARE(after.open(QIODevice::ReadOnly) ? after.readAll() : QByteArray(), old);
+    // Nothing written aside is left behind.
+    QCOMPARE(QDir(files.path()).entryList({ file + QStringLiteral(".*") }, QDir::Files), QStringList());
+}
+
+void tst_Curves::importAgainstMeter_data()
+{
+    QTest::addColumn<int>("points");
+    QTest::addColumn<quint32>("rateField"); // points per second x 1000
+    QTest::addColumn<bool>("silent");
+    QTest::addColumn<QStringList>("boxes");
+    QTest::addColumn<QList<int>>("progress");
+    QTest::addColumn<QList<int>>("sent"); // 0x84, 0x85, 0x86, 0x87
+    QTest::addColumn<QString>("label");
+
+    const QStringList failed { QStringLiteral("WARNING|Failed to import curves.") };
+    const QStringList none;
+    QTest::newRow("14 points in two blocks at 1/s")
+        << 14 << 1000u << false << none << QList<int> { 50, 100 } << QList<int> { 1, 1, 3, 0 } << "1.00sps";
+    QTest::newRow("7 points at 250/s") << 7 << 250000u << false << none << QList<int> { 100 }
+                                       << QList<int> { 1, 1, 2, 0 } << "250.00sps";
+    QTest::newRow("nothing stored") << 0 << 1000u << false
+                                    << QStringList { QStringLiteral("Tips|No data recorded in the device.") }
+                                    << QList<int>() << QList<int> { 1, 0, 0, 0 } << "0.20sps";
+    QTest::newRow("rate field 0") << 14 << 0u << false << failed << QList<int>() << QList<int> { 1, 0, 0, 1 }
+                                  << "0.20sps";
+    QTest::newRow("never answers") << 14 << 1000u << true << failed << QList<int>() << QList<int> { 1, 0, 0, 1 }
+                                   << "0.20sps";
+}
+
+void tst_Curves::importAgainstMeter()
+{
+    QFETCH(int, points);
+    QFETCH(quint32, rateField);
+    QFETCH(bool, silent);
+    hidsim::MeterConfig config;
+    config.id = meterId(QStringLiteral("IMP1"));
+    UsbGen* page = silent ? openSilent(config.id) : openPage(config);
+    QVERIFY(page);
+    QVector<QPair<quint32, quint32>> stored; // 5 V + k x 10 mV, 1 A to 1.4 A
+    for (quint32 k = 0; k < quint32(points); ++k)
+        stored << qMakePair(500000u + 1000u * k, 100000u + 10000u * (k % 5));
+    hidsim::setStoredRecording(config.id, stored, rateField);
+    QTRY_COMPARE_WITH_TIMEOUT(int(page->comLayer->devMsg.runMode), 2, 5000);
+    QFile qss(QStringLiteral(":/qss/LM_ElegantDark.qss"));
+    QVERIFY(qss.open(QIODevice::ReadOnly));
+    host->setStyleSheet(QString::fromUtf8(qss.readAll()));
+    host->show();
+    const QStringList before = fingerprint(page);
+    QSignalSpy progress(page->waitCurvesDialog->progressBar, &QProgressBar::valueChanged);
+
+    // Waiting for the meter, when it never answers: the watchdog's timeout.
+    bool watchdog = false;
+    answerNextModalOf("LMWaitDialog",
+        [page, &watchdog](QWidget*) {
+            watchdog = page->curveTimer->isActive() && page->curveTimer->interval() == 5000;
+            page->getCurvesTimeoutSlot();
+        })
+        ->cancelled
+        = !silent;
+    {
+        Boxes boxes;
+        page->ui->btnImport->click();
+        QTEST(boxes.seen, "boxes");
+    }
+    QCOMPARE(watchdog, silent);
+    QVERIFY(page->waitCurvesDialog->isHidden());
+    QVERIFY(!page->curveTimer->isActive());
+    QList<int> shown;
+    for (const QVariantList& v : progress)
+        shown << v.first().toInt();
+    QTEST(shown, "progress");
+    const auto wire = [&config] {
+        QList<int> sent;
+        for (const quint8 code : { 0x84, 0x85, 0x86, 0x87 })
+            sent << hidsim::countWritten(config.id, code);
+        return sent;
+    };
+    QFETCH(QList<int>, sent);
+    QTRY_COMPARE_WITH_TIMEOUT(wire(), sent, 5000);
+    if (shown.isEmpty()) {
+        QCOMPARE(fingerprint(page), before);
+        return;
+    }
+
+    // As if recorded live: times k / rate, power V x I, the extrema shown.
+    Rec* rec = page->usbRecParam;
+    const QVector<double> t = rec->getRecordTime();
+    const QVector<double> v = rec->getRecordParam(Rec::RECORD_TYPE_VBUS);
+    const QVector<double> i = rec->getRecordParam(Rec::RECORD_TYPE_IBUS);
+    const QVector<double> p = rec->getRecordParam(Rec::RECORD_TYPE_PBUS);
+    QCOMPARE(rec->getRecordedCount(), points);
+    QCOMPARE(t.size(), points);
+    for (int k = 0; k < points; ++k) {
+        QCOMPARE(t[k], (1 / (rateField / 1000.0)) * k);
+        QCOMPARE(v[k], stored[k].first / 100000.0);
+        QCOMPARE(p[k], v[k] * i[k]);
+    }
+    QCOMPARE(page->allExtremumMAX[0]->text(1), QString::number(v.last(), 'f', 5) + " V");
+    QCOMPARE(page->allExtremumMIN[0]->text(1), QStringLiteral("5.00000 V"));
+    QCOMPARE(page->allExtremumMAX[4]->text(1), QString::number(*std::max_element(p.begin(), p.end()), 'f', 5) + " W");
+    QCOMPARE(page->ui->customPlot->graph(2)->data()->size(), points);
+    QTEST(page->ui->labelSamValue->text(), "label");
+    QCOMPARE(page->ui->spinStartCur->value() + page->ui->spinStopCur->value() + page->ui->spinStopTime->value(), 0);
+    checkLoaded(page, { 0, 1, 4 });
+    if (points == 14) {
+        const QString dir = qEnvironmentVariable("KD_TEST_OUTPUT", QDir::currentPath());
+        QVERIFY(host->grab().save(dir + QStringLiteral("/curves-import.png")));
+    }
+}
+
+void tst_Curves::removedUnderDialog_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<bool>("setUp");
+    QTest::addColumn<QString>("dialog"); // the class of the one the meter goes under
+    QTest::addColumn<QString>("title");
+
+    QTest::newRow("open dialog") << "btnOpen" << false << "QFileDialog"
+                                 << "Open file";
+    QTest::newRow("save dialog") << "btnSave" << false << "QFileDialog"
+                                 << "Choose file";
+    QTest::newRow("question before opening") << "btnOpen" << true << "QMessageBox"
+                                             << "Tips";
+    QTest::newRow("question before importing") << "btnImport" << true << "QMessageBox"
+                                               << "Tips";
+    QTest::newRow("import's wait dialog") << "btnImport" << false << "LMWaitDialog"
+                                          << "";
+    // Shown from within the connection's own reply, which goes too.
+    QTest::newRow("notice of nothing stored") << "btnImport" << false << "empty"
+                                              << "Tips";
+    QTest::newRow("import's stall warning") << "btnImport" << false << "stall"
+                                            << "WARNING";
+}
+
+// The meter goes while the dialog is open, and the page with it: nothing may
+// touch the page or its connection afterwards (the sanitizer run tells).
+void tst_Curves::removedUnderDialog()
+{
+    QFETCH(QString, button);
+    QFETCH(bool, setUp);
+    QFETCH(QString, dialog);
+    const hidsim::MeterId id = meterId(QStringLiteral("GONE1"));
+    QPointer<UsbGen> page(openSilent(id));
+    QVERIFY(page);
+    if (setUp)
+        page->ui->btnCreate->click();
+    const auto remove = [id](QWidget*) {
+        hidsim::unplug(id);
+        UsbEvent::instance()->hidDevRemoveSlot();
+    };
+    std::shared_ptr<ModalSeen> seen;
+    if (dialog == QLatin1String("empty")) {
+        hidsim::dropReplies(id, 0);
+        seen = answerNextModalOf("QMessageBox", remove);
+    } else if (dialog == QLatin1String("stall")) {
+        answerNextModalOf("LMWaitDialog", [&seen, &page, remove](QWidget*) {
+            seen = answerNextModalOf("QMessageBox", remove);
+            page->getCurvesTimeoutSlot();
+        });
+    } else {
+        // The question comes once a file is chosen.
+        if (button == QLatin1String("btnOpen") && setUp)
+            answerFileDialog(writeFile(QStringLiteral("good.cqz"), bytesOf(recording(1, { 0 }, 3))));
+        seen = answerNextModalOf(dialog.toLatin1().constData(), remove);
+    }
+    page->findChild<QPushButton*>(button)->click();
+    QTRY_VERIFY_WITH_TIMEOUT(page.isNull(), 5000);
+    QVERIFY(seen && seen->seen);
+    QTEST(seen->title, "title");
+    QCOMPARE(int(UsbEvent::instance()->getDeviceCount()), 0);
+    QTRY_VERIFY(!QApplication::activeModalWidget());
 }
 
 QTEST_MAIN(tst_Curves)

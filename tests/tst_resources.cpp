@@ -205,6 +205,9 @@ void TestResources::germanCatalogue_data()
     QTest::newRow("curves page") << "UsbGen"
                                  << "Open"
                                  << "An";
+    QTest::newRow("curves page, failed save") << "UsbGen"
+                                              << "Failed to save the file."
+                                              << "Datei konnte nicht gespeichert werden.";
     QTest::newRow("full-width colon") << "UsbProcotol" << QStringLiteral("Protocol：") << "Protokoll:";
     QTest::newRow("four args") << "UsbProcotol"
                                << "Smart trigger: Perform step %1, protocol is %2, voltage is %3V, duration is %4ms."

@@ -247,12 +247,20 @@
         <translation>Display</translation>
     </message>
     <message>
+        <source>Error file.</source>
+        <translation>Fehlerhafte Datei.</translation>
+    </message>
+    <message>
         <source>Extremum</source>
         <translation>Extremwert</translation>
     </message>
     <message>
         <source>Failed to import curves.</source>
         <translation>Konnte Offline-Kurve nicht importieren.</translation>
+    </message>
+    <message>
+        <source>Failed to save the file.</source>
+        <translation>Datei konnte nicht gespeichert werden.</translation>
     </message>
     <message>
         <source>File operations</source>

@@ -214,6 +214,14 @@ QVector<double> UsbRecParam::getRecordTime() const
     return time;
 }
 
+void UsbRecParam::setRecording(const QVector<double>& times, const QVector<QVector<double>>& lists)
+{
+    QMutexLocker lock(&mutex);
+    time = times;
+    for (int c = 0; c < RECORD_TYPE_COUNT; ++c)
+        allList[c] = lists.value(c);
+}
+
 void UsbRecParam::readRecording(
     const std::function<void(const QVector<double>& time, const QVector<QVector<double>>& lists)>& reader) const
 {

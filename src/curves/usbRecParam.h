@@ -108,6 +108,10 @@ public:
     void addOneRecordParam(RECORD_TYPE_E channel, double value);
     QVector<double> getRecordParam(RECORD_TYPE_E channel) const;
     QVector<double> getRecordTime() const;
+    // Replaces the time list and the channel lists (by RECORD_TYPE_E; those
+    // not given are emptied) in one step, sharing the lists given. The
+    // recorded count is left to setRecordedCount.
+    void setRecording(const QVector<double>& times, const QVector<QVector<double>>& lists);
     void clearRecordFifo();
 
     // Hands the time list and the seven channel lists to reader while the

@@ -4,6 +4,7 @@
 #include "checkboxdelegate_paint.h"
 #include "colorbuttondelegate_paint.h"
 #include "com_layer.h"
+#include "guardeddialogs.h"
 #include "lmmulticurvesplot.h"
 #include "lmwaitdialog.h"
 #include "usbRecParam.h"
@@ -12,7 +13,6 @@
 
 #include <QEvent>
 #include <QHeaderView>
-#include <QMessageBox>
 #include <QPointer>
 #include <QStandardItemModel>
 #include <QThread>
@@ -159,16 +159,6 @@ TableDelegates attachTable(QTableView* view, QStandardItemModel* model)
     view->setItemDelegateForColumn(kRecordColumn, d.record);
     view->setItemDelegateForColumn(kDisplayColumn, d.display);
     return d;
-}
-
-// On the heap and a child of the page: if the meter goes while the box is
-// open, the page takes the box with it and exec() returns. The caller must
-// not touch the page afterwards unless a guard says it still exists.
-void warn(QWidget* page, const QString& title, const QString& text)
-{
-    const QPointer<QMessageBox> box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok, page);
-    box->exec();
-    delete box.data();
 }
 
 } // namespace
@@ -380,6 +370,14 @@ void UsbGen::sliderValChanged(int _value)
     ui->labelSamValue->setText(rateText(sampleRate[_value]));
 }
 
+void UsbGen::showRate(double rate)
+{
+    const int index = sampleRate2Index.value(rate, -1);
+    // Set even when the slider does not move: the label may name an earlier rate.
+    ui->hsliderSample->setValue(qMax(index, 0));
+    ui->labelSamValue->setText(index >= 0 ? rateText(rate) : QStringLiteral("%1sps").arg(rate, 0, 'f', 2));
+}
+
 void UsbGen::setMainColorSlot(int _index, QColor _color)
 {
     if (_index < 0 || _index >= kMainRows)
@@ -447,6 +445,36 @@ void UsbGen::showCellChanged(QStandardItemModel* model, int row, int channel)
     replotWithTags();
 }
 
+void UsbGen::showRecordedChannels(const QList<quint16>& channels)
+{
+    for (int c = 0; c < UsbRecParam::RECORD_TYPE_COUNT; ++c) {
+        const bool on = channels.contains(quint16(c));
+        QStandardItemModel* model = c < kAiderFirstChannel ? mainModel : aiderModel;
+        const int row = c < kAiderFirstChannel ? c : c - kAiderFirstChannel;
+        if (on)
+            model->setData(model->index(row, kColorColumn), ui->customPlot->getCurvesColor(quint16(c)), Qt::EditRole);
+        model->setData(model->index(row, kRecordColumn), on, Qt::EditRole);
+        model->setData(model->index(row, kDisplayColumn), on, Qt::EditRole);
+        usbRecParam->setSwitch(UsbRecParam::RECORD_TYPE_E(c), on);
+        channelTreeItem(c)->setHidden(!on);
+    }
+}
+
+void UsbGen::plotRecording(
+    const QList<quint16>& channels, const QVector<double>& time, const QVector<QVector<double>>& lists)
+{
+    // The plot shares the lists with the recorder: no copy here. The first
+    // point recorded live after them copies the recorder's lists once.
+    LMMultiCurvesPlot* plot = ui->customPlot;
+    plot->clearCurvesData();
+    for (const quint16 c : channels)
+        plot->setCurvesData(c, time, lists.at(c));
+    fedPoints = time.size(); // every curve the recorder holds is handed over
+    plot->showCurves(channels);
+    plot->scaledAllCurves();
+    replotWithTags();
+}
+
 void UsbGen::catchUpCurve(int channel)
 {
     if (fedPoints == 0 || !usbRecParam->isSwitchOpened(channel))
@@ -507,8 +535,8 @@ void UsbGen::createRecord()
 {
     // After either warning the page may be gone (the meter was removed while
     // the box was open): return without touching it.
-    if (!comLayer || comLayer->devMsg.runMode != kApplicationMode) {
-        warn(this, tr("WARNING"), tr("Please switch to application mode."));
+    if (!inApplicationMode()) {
+        guarded::warning(this, tr("WARNING"), tr("Please switch to application mode."));
         return;
     }
     for (int row = 0; row < kMainRows; ++row)
@@ -518,14 +546,11 @@ void UsbGen::createRecord()
             UsbRecParam::RECORD_TYPE_E(row + kAiderFirstChannel), cellChecked(aiderModel, row, kRecordColumn));
     }
     if (!usbRecParam->isHaveOpenedSwitch()) {
-        warn(this, tr("WARNING"), tr("Please open at least one record."));
+        guarded::warning(this, tr("WARNING"), tr("Please open at least one record."));
         return;
     }
 
-    ui->btnStart->setEnabled(true);
-    ui->btnCreate->setEnabled(false);
-    ui->btnStop->setEnabled(true);
-    setRecordControlsEnabled(false);
+    enterSetUp();
 
     usbRecParam->clearRecordParam();
     usbRecParam->setSampleRate(sampleRate[qBound(0, ui->hsliderSample->value(), 12)]);
@@ -534,26 +559,57 @@ void UsbGen::createRecord()
     usbRecParam->setStopTime(ui->spinStopTime->value());
     usbRecParam->setMasterSwitch(false);
 
-    // Rows not recorded are locked whole; recorded rows keep Display
-    // clickable, so curves can be shown and hidden while recording.
     QList<quint16> shown;
     for (int row = 0; row < kMainRows; ++row) {
         if (cellChecked(mainModel, row, kDisplayColumn))
             shown << quint16(row);
-        emit setMainTableEditable_1(row, false);
-        if (!cellChecked(mainModel, row, kRecordColumn))
-            emit setMainTableEditable_2(row, false);
     }
     for (int row = 0; row < kAiderRows; ++row) {
         if (cellChecked(aiderModel, row, kDisplayColumn))
             shown << quint16(row + kAiderFirstChannel);
-        emit setAiderTableEditable_1(row, false);
-        if (!cellChecked(aiderModel, row, kRecordColumn))
-            emit setAiderTableEditable_2(row, false);
     }
+    lockRecordedRows();
     ui->customPlot->clearCurvesData();
     fedPoints = 0;
     ui->customPlot->showCurves(shown);
+}
+
+bool UsbGen::inApplicationMode() const
+{
+    return comLayer && comLayer->devMsg.runMode == kApplicationMode;
+}
+
+bool UsbGen::overwriteConfirmed()
+{
+    // Create is off while a recording is set up, running, paused, opened or imported.
+    if (ui->btnCreate->isEnabled())
+        return true;
+    const QPointer<UsbGen> alive(this);
+    const bool yes = guarded::question(this, tr("Tips"), tr("Will be overwritten, continue?"));
+    return alive && yes;
+}
+
+void UsbGen::enterSetUp()
+{
+    ui->btnStart->setEnabled(true);
+    ui->btnCreate->setEnabled(false);
+    ui->btnPause->setEnabled(false);
+    ui->btnStop->setEnabled(true);
+    setRecordControlsEnabled(false);
+}
+
+void UsbGen::lockRecordedRows()
+{
+    // Recorded rows keep Display clickable, so curves can be shown and
+    // hidden while recording.
+    for (int row = 0; row < kMainRows; ++row) {
+        emit setMainTableEditable_1(row, false);
+        emit setMainTableEditable_2(row, cellChecked(mainModel, row, kRecordColumn));
+    }
+    for (int row = 0; row < kAiderRows; ++row) {
+        emit setAiderTableEditable_1(row, false);
+        emit setAiderTableEditable_2(row, cellChecked(aiderModel, row, kRecordColumn));
+    }
 }
 
 void UsbGen::startRecord()

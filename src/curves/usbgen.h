@@ -7,6 +7,7 @@
 #include <QWidget>
 
 class Com_Layer;
+struct CurveFile;
 class LMWaitDialog;
 class QEvent;
 class QModelIndex;
@@ -105,6 +106,39 @@ private:
     void replotWithTags();
     // Brings a curve about to be shown up to the points the feeds handed out.
     void catchUpCurve(int channel);
+
+    bool inApplicationMode() const;
+    // True when no recording is held, or the user lets it be overwritten.
+    // False also when the page went meanwhile: the caller returns at once.
+    bool overwriteConfirmed();
+    // After a file or an import: the slider at the rate's position when the
+    // rate table holds it, else at 0; the label names the rate itself.
+    void showRate(double rate);
+    // Set up: Start and Stop on, Create and Pause off, the settings locked.
+    void enterSetUp();
+    // Record and Display of the channels given on, of the others off, with
+    // the recorder's switches and the tree rows to match.
+    void showRecordedChannels(const QList<quint16>& channels);
+    // Record locked everywhere, Display where the row is not recorded.
+    void lockRecordedRows();
+    // The plot shows exactly these curves with these points, fitted.
+    void plotRecording(
+        const QList<quint16>& channels, const QVector<double>& time, const QVector<QVector<double>>& lists);
+
+    // "Please pause." while the tick runs; else the file chosen in the
+    // dialog, kept as the last one. Empty when cancelled, or when the page
+    // went meanwhile: the caller returns at once.
+    QString chooseCurveFile(bool save);
+    // The recorder's recording as a curve file holds it.
+    CurveFile recordedFile() const;
+    // The page and the recorder take over a file read and checked whole.
+    void applyCurveFile(const CurveFile& file);
+
+    void sendToMeter(quint8 code);
+    // Hides the wait dialog and stops the watchdog.
+    void endImportWait();
+    // "Failed to import curves.", then the meter is told to stop.
+    void failImport();
 
     Ui::UsbGen* ui;
     QSharedPointer<UsbEvent> app;

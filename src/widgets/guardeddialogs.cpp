@@ -30,6 +30,16 @@ void warning(QWidget* parent, const QString& title, const QString& text)
     delete box.data();
 }
 
+bool question(QWidget* parent, const QString& title, const QString& text)
+{
+    QPointer<QMessageBox> box
+        = new QMessageBox(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent);
+    box->setDefaultButton(QMessageBox::No);
+    const int answer = box->exec();
+    delete box.data();
+    return answer == QMessageBox::Yes;
+}
+
 QString openFileName(QWidget* parent, const QString& caption, const QString& start, const QString& filter)
 {
     return fileName(parent, caption, start, filter, false);

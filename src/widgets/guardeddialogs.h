@@ -14,6 +14,10 @@ namespace guarded {
 // A warning box with the single button Ok.
 void warning(QWidget* parent, const QString& title, const QString& text);
 
+// A question with the buttons Yes and No, No the default. True only when Yes
+// was pressed (false too when the parent went away).
+bool question(QWidget* parent, const QString& title, const QString& text);
+
 // The chosen file's full path, or an empty string when cancelled or when the
 // parent went away. `start` may name a directory or a file to preselect.
 QString openFileName(QWidget* parent, const QString& caption, const QString& start, const QString& filter);

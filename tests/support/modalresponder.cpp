@@ -10,17 +10,27 @@
 
 std::shared_ptr<ModalSeen> answerNextModal(ModalAction act, int timeoutMs)
 {
+    return answerNextModalOf(nullptr, std::move(act), timeoutMs);
+}
+
+std::shared_ptr<ModalSeen> answerNextModalOf(const char* className, ModalAction act, int timeoutMs)
+{
     auto seen = std::make_shared<ModalSeen>();
     auto* timer = new QTimer(qApp);
     timer->setInterval(20);
     auto remaining = std::make_shared<int>(timeoutMs / 20 + 1);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, seen, act, remaining]() {
+    const QByteArray kind(className); // the caller's string may be a temporary
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, seen, act, remaining, kind]() {
         QWidget* dialog = QApplication::activeModalWidget();
-        if (!dialog) {
-            if (--*remaining <= 0)
-                timer->deleteLater();
+        if (dialog && !kind.isEmpty() && !dialog->inherits(kind.constData()))
+            dialog = nullptr;
+        if (seen->cancelled || (!dialog && --*remaining <= 0)) {
+            timer->stop();
+            timer->deleteLater();
             return;
         }
+        if (!dialog)
+            return;
         timer->stop();
         timer->deleteLater();
         seen->seen = true;
