@@ -1552,6 +1552,8 @@ void tst_Curves::importAgainstMeter_data()
                                     << QList<int>() << QList<int> { 1, 0, 0, 0 } << "0.20sps";
     QTest::newRow("rate field 0") << 14 << 0u << false << failed << QList<int>() << QList<int> { 1, 0, 0, 1 }
                                   << "0.20sps";
+    QTest::newRow("rate beyond what a curve file holds") << 14 << 4000000000u << false << failed << QList<int>()
+                                                         << QList<int> { 1, 0, 0, 1 } << "0.20sps";
     QTest::newRow("never answers") << 14 << 1000u << true << failed << QList<int>() << QList<int> { 1, 0, 0, 1 }
                                    << "0.20sps";
 }

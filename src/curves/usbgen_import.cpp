@@ -7,6 +7,7 @@
 #include "usbgen.h"
 
 #include "com_layer.h"
+#include "curvefile.h"
 #include "guardeddialogs.h"
 #include "lmwaitdialog.h"
 #include "usbRecParam.h"
@@ -40,9 +41,11 @@ void UsbGen::importCurvesMessageSlot(quint16 _count, quint32 _rate)
         guarded::warning(this, tr("Tips"), tr("No data recorded in the device."));
         return;
     }
-    // A rate field of 0 would put every point at an infinite time.
+    // A rate field of 0 would put every point at an infinite time; a rate
+    // beyond what a curve file holds would make a recording that saves but
+    // never opens again.
     const double rate = _rate / 1000.0;
-    if (!UsbRecParam::isValidSampleRate(rate)) {
+    if (!UsbRecParam::isValidSampleRate(rate) || rate > CURVE_FILE_RATE_MAX) {
         failImport();
         return;
     }
