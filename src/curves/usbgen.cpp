@@ -225,12 +225,10 @@ UsbGen::UsbGen(QWidget* parent)
     connect(ui->btnSave, &QPushButton::clicked, this, &UsbGen::saveButtonSlot);
     connect(ui->btnImport, &QPushButton::clicked, this, &UsbGen::importButtonSlot);
 
-    // The page is built while the registry announces its newest meter, which
-    // is then the last connection. The index wraps in 8 bits like the count;
-    // with no meter at all the page stays unbound.
+    // Built while the registry announces its newest meter; with no meter at
+    // all the page stays unbound.
     app = UsbEvent::instance();
-    const int index = static_cast<uint8_t>(app->getDeviceCount() - 1);
-    comLayer = index < app->allComLayer.size() ? app->allComLayer.at(index) : nullptr;
+    comLayer = app->newestComLayer();
     if (comLayer) {
         connect(comLayer, &Com_Layer::deviceSendCurvesMessage, this, &UsbGen::importCurvesMessageSlot);
         connect(comLayer, &Com_Layer::addRecordFifo, usbRecParam, &UsbRecParam::addRecordFifo);

@@ -6,32 +6,19 @@
 
 #include "curvefile.h"
 #include "guardeddialogs.h"
+#include "lastfilepath.h"
 #include "lmmulticurvesplot.h"
 #include "usbRecParam.h"
 
 #include <QFile>
 #include <QPointer>
 #include <QSaveFile>
-#include <QSettings>
 #include <QTimer>
 
 namespace {
 
-const char* const kSettingsFile = "./Setting.ini";
 const char* const kLastPathKey = "LastCurvesFilePath";
 const char* const kFileFilter = "cqz(*.cqz)";
-
-QString lastCurvesPath()
-{
-    return QSettings(QString::fromLatin1(kSettingsFile), QSettings::IniFormat)
-        .value(QLatin1String(kLastPathKey), QString())
-        .toString();
-}
-
-void setLastCurvesPath(const QString& path)
-{
-    QSettings(QString::fromLatin1(kSettingsFile), QSettings::IniFormat).setValue(QLatin1String(kLastPathKey), path);
-}
 
 } // namespace
 
@@ -43,11 +30,11 @@ QString UsbGen::chooseCurveFile(bool save)
     }
     const QPointer<UsbGen> alive(this);
     const QString filter = QString::fromLatin1(kFileFilter);
-    const QString name = save ? guarded::saveFileName(this, tr("Choose file"), lastCurvesPath(), filter)
-                              : guarded::openFileName(this, tr("Open file"), lastCurvesPath(), filter);
+    const QString name = save ? guarded::saveFileName(this, tr("Choose file"), lastFilePath(kLastPathKey), filter)
+                              : guarded::openFileName(this, tr("Open file"), lastFilePath(kLastPathKey), filter);
     if (!alive || name.isEmpty())
         return QString();
-    setLastCurvesPath(name);
+    setLastFilePath(kLastPathKey, name);
     return name;
 }
 

@@ -3,19 +3,18 @@
 
 #include "com_layer.h"
 #include "guardeddialogs.h"
+#include "lastfilepath.h"
 #include "usbevent.h"
 
 #include <QEvent>
 #include <QFile>
 #include <QFileInfo>
-#include <QSettings>
 #include <QtEndian>
 
 #include <cmath>
 
 namespace {
 
-const char* const settingsFile = "./Setting.ini";
 const char* const lastPathKey = "LastFirmwareFilePath";
 
 constexpr uint64_t frameBytes = COM_FORMAT_1_DATA_MAX; // firmware bytes per data frame
@@ -63,11 +62,10 @@ usbSystem::usbSystem(QWidget* parent)
     connect(ui->btnOpen, &QPushButton::clicked, this, &usbSystem::openButtonSlot);
     connect(ui->btnUpdate, &QPushButton::clicked, this, &usbSystem::updateButtonSlot);
 
-    // Built while the registry announces its newest meter, the last connection.
-    // The index wraps in 8 bits like the count; with no meter the page stays unbound.
+    // Built while the registry announces its newest meter; with no meter the
+    // page stays unbound.
     app = UsbEvent::instance();
-    const int index = static_cast<uint8_t>(app->getDeviceCount() - 1);
-    comLayer = index < app->allComLayer.size() ? app->allComLayer.at(index) : nullptr;
+    comLayer = app->newestComLayer();
     if (comLayer) {
         connect(comLayer, &Com_Layer::updateDevMsg, this, &usbSystem::updateDevMsgSlot);
         connect(comLayer, &Com_Layer::updateHeadAck, this, &usbSystem::updateSendNextFrameSlot);
@@ -117,9 +115,7 @@ void usbSystem::updateDevMsgSlot(Com_Layer*, DEV_MSG_T _devMsg)
 
 void usbSystem::openButtonSlot()
 {
-    const QString startPath = QSettings(QString::fromLatin1(settingsFile), QSettings::IniFormat)
-                                  .value(QLatin1String(lastPathKey))
-                                  .toString();
+    const QString startPath = lastFilePath(lastPathKey);
 
     // The dialog goes with the page if the meter is unplugged while it runs.
     const QPointer<usbSystem> alive(this);
@@ -128,7 +124,7 @@ void usbSystem::openButtonSlot()
         return;
 
     aFileName = chosen;
-    QSettings(QString::fromLatin1(settingsFile), QSettings::IniFormat).setValue(QLatin1String(lastPathKey), aFileName);
+    setLastFilePath(lastPathKey, aFileName);
     ui->lineEdit->setText(aFileName);
     const QFileInfo info(aFileName);
     textBrowserAppend(tr("Firmware name: %1").arg(info.fileName()));

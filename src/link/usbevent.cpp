@@ -63,6 +63,12 @@ uint8_t UsbEvent::getDeviceCount() const
     return deviceCounter;
 }
 
+Com_Layer* UsbEvent::newestComLayer() const
+{
+    const int index = static_cast<uint8_t>(deviceCounter - 1);
+    return index < allComLayer.size() ? allComLayer.at(index) : nullptr;
+}
+
 void UsbEvent::removeAllDev()
 {
     existSN.clear();

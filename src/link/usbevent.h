@@ -30,6 +30,10 @@ public:
     static void resetInstance();
 
     uint8_t getDeviceCount() const;
+    // The connection of the newest meter: the one a window or page binds to
+    // while it is built inside hidDevArrival. The index wraps in 8 bits like
+    // the count; null when no meter is registered.
+    Com_Layer* newestComLayer() const;
     // Shutdown: deletes every connection, last first; emits nothing.
     void removeAllDev();
 

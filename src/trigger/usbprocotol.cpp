@@ -3,6 +3,7 @@
 
 #include "com_layer.h"
 #include "guardeddialogs.h"
+#include "lastfilepath.h"
 #include "planfile.h"
 #include "suportprotocol.h"
 #include "trigvoltage.h"
@@ -15,7 +16,6 @@
 #include <QPersistentModelIndex>
 #include <QPointer>
 #include <QSaveFile>
-#include <QSettings>
 #include <QTimer>
 #include <QTreeWidgetItem>
 
@@ -24,7 +24,6 @@
 
 namespace {
 
-const char* const settingsFile = "./Setting.ini";
 const char* const lastPathKey = "LastProtocolFilePath";
 const char* const fileFilter = "pqz(*.pqz)";
 
@@ -33,18 +32,6 @@ const int maxTries = 3; // retries after the first trigger
 
 // Application mode: the only run mode in which the meter takes triggers.
 const uint8_t applicationMode = 2;
-
-QString lastPlanPath()
-{
-    return QSettings(QString::fromLatin1(settingsFile), QSettings::IniFormat)
-        .value(QLatin1String(lastPathKey), QString())
-        .toString();
-}
-
-void setLastPlanPath(const QString& path)
-{
-    QSettings(QString::fromLatin1(settingsFile), QSettings::IniFormat).setValue(QLatin1String(lastPathKey), path);
-}
 
 } // namespace
 
@@ -85,12 +72,10 @@ UsbProcotol::UsbProcotol(QWidget* parent)
     connect(autoTimer, &QTimer::timeout, this, &UsbProcotol::autoTrigTimerSlot);
     stopAutoTrigger();
 
-    // The page is built while the registry announces its newest meter, which
-    // is then the last connection. The index wraps in 8 bits like the count;
-    // with no meter at all the page stays unbound and sends nothing.
+    // Built while the registry announces its newest meter; with no meter at
+    // all the page stays unbound and sends nothing.
     app = UsbEvent::instance();
-    const int index = static_cast<uint8_t>(app->getDeviceCount() - 1);
-    comLayer = index < app->allComLayer.size() ? app->allComLayer.at(index) : nullptr;
+    comLayer = app->newestComLayer();
     if (comLayer) {
         connect(comLayer, &Com_Layer::deviceSendTrigSuccess, this, &UsbProcotol::trigSuccessSlot);
         connect(comLayer, &Com_Layer::deviceSendTrigFail, this, &UsbProcotol::trigFailSlot);
@@ -424,10 +409,11 @@ void UsbProcotol::btnExportSlot()
         return;
     }
     const QPointer<UsbProcotol> alive(this);
-    const QString name = guarded::saveFileName(this, tr("Export"), lastPlanPath(), QString::fromLatin1(fileFilter));
+    const QString name
+        = guarded::saveFileName(this, tr("Export"), lastFilePath(lastPathKey), QString::fromLatin1(fileFilter));
     if (!alive || name.isEmpty())
         return;
-    setLastPlanPath(name);
+    setLastFilePath(lastPathKey, name);
 
     // Written aside and renamed over the target: a failed write leaves any
     // earlier file whole, and is said.
@@ -439,10 +425,11 @@ void UsbProcotol::btnExportSlot()
 void UsbProcotol::btnImportSlot()
 {
     const QPointer<UsbProcotol> alive(this);
-    const QString name = guarded::openFileName(this, tr("Import"), lastPlanPath(), QString::fromLatin1(fileFilter));
+    const QString name
+        = guarded::openFileName(this, tr("Import"), lastFilePath(lastPathKey), QString::fromLatin1(fileFilter));
     if (!alive || name.isEmpty())
         return;
-    setLastPlanPath(name);
+    setLastFilePath(lastPathKey, name);
 
     QFile file(name);
     if (!file.open(QIODevice::ReadOnly))

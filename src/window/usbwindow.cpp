@@ -111,12 +111,10 @@ UsbWindow::UsbWindow(QWidget* parent)
     connect(ui->btnIbusAlarm, &QToolButton::clicked, this, &UsbWindow::btnIbusAlarmSlot);
     connect(ui->btnPbusAlarm, &QToolButton::clicked, this, &UsbWindow::btnPbusAlarmSlot);
 
-    // The window is built while the registry announces its newest meter, which
-    // is then the last connection. The index wraps in 8 bits like the count;
-    // with no meter at all the window stays unbound and shows its start values.
+    // Built while the registry announces its newest meter; with no meter at
+    // all the window stays unbound and shows its start values.
     app = UsbEvent::instance();
-    const int index = static_cast<uint8_t>(app->getDeviceCount() - 1);
-    comLayer = index < app->allComLayer.size() ? app->allComLayer.at(index) : nullptr;
+    comLayer = app->newestComLayer();
 
     allProto << QStringLiteral("DCP 1.5A") << QStringLiteral("QC2.0 5V") << QStringLiteral("QC2.0 9V")
              << QStringLiteral("QC2.0 12V") << QStringLiteral("QC2.0 20V") << QStringLiteral("QC3.0")
