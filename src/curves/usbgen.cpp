@@ -232,13 +232,14 @@ UsbGen::UsbGen(QWidget* parent)
     if (comLayer) {
         connect(comLayer, &Com_Layer::deviceSendCurvesMessage, this, &UsbGen::importCurvesMessageSlot);
         connect(comLayer, &Com_Layer::addRecordFifo, usbRecParam, &UsbRecParam::addRecordFifo);
-        connect(comLayer, &Com_Layer::deviceSendCurves, usbRecParam, &UsbRecParam::addDeviceCurvesSlot);
+        connect(comLayer, &Com_Layer::deviceSendCurves, this, &UsbGen::takeDeviceCurves);
     }
     connect(usbRecParam, &UsbRecParam::addDeviceCurves, this, &UsbGen::importCurvesSlot);
 
     curveTimer = new QTimer(this);
     curveTimer->setInterval(kImportWatchdogMs);
     connect(curveTimer, &QTimer::timeout, this, &UsbGen::getCurvesTimeoutSlot);
+    waitCurvesDialog->installEventFilter(this);
 
     connect(ui->cBoxAutoZoom, &QCheckBox::stateChanged, ui->customPlot, &LMMultiCurvesPlot::setZoom);
 }
@@ -435,7 +436,9 @@ void UsbGen::showCellChanged(QStandardItemModel* model, int row, int channel)
         catchUpCurve(channel);
         ui->customPlot->showOneCurve(quint16(channel));
         channelTreeItem(channel)->setHidden(false);
+        // A hidden row was not kept up to date: it shows where the recording stands.
         showExtremum();
+        showAccumulate();
     } else {
         ui->customPlot->removeOneCurve(quint16(channel));
         channelTreeItem(channel)->setHidden(true);
@@ -626,7 +629,9 @@ void UsbGen::startRecord()
 
 void UsbGen::startRecordSlot()
 {
-    setStatus(STATUS_RECORDING);
+    // Queued from the recorder: a Pause or Stop pressed meanwhile stands.
+    if (status == STATUS_WAIT)
+        setStatus(STATUS_RECORDING);
 }
 
 void UsbGen::pauseRecord()

@@ -78,6 +78,8 @@ public slots:
 
 protected:
     void changeEvent(QEvent* event) override;
+    // Keeps the import's wait dialog up against Escape and close requests.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     friend class tst_Curves;
@@ -134,6 +136,10 @@ private:
     // The page and the recorder take over a file read and checked whole.
     void applyCurveFile(const CurveFile& file);
 
+    // A block of the stored recording from the connection: handed to the
+    // recorder only while an import receives, and never beyond the points
+    // announced.
+    void takeDeviceCurves(int _count, const QByteArray& _buf);
     void sendToMeter(quint8 code);
     // Hides the wait dialog and stops the watchdog.
     void endImportWait();
@@ -153,6 +159,16 @@ private:
     QVector<QTreeWidgetItem*> allExtremumMIN;
     QVector<QTreeWidgetItem*> allAccumulate; // TIME, CAP, NRG
     DEVICE_CURVES_T deviceCurve;
+    // Where an import stands: the size reply is taken only when asked for,
+    // blocks only after a size of at least one point, until the import ends.
+    enum IMPORT_E
+    {
+        IMPORT_NONE,
+        IMPORT_ASKED, // 0x84 sent, waiting for the size and rate
+        IMPORT_RECEIVING, // blocks requested
+    };
+    IMPORT_E importPhase = IMPORT_NONE;
+    int importTaken = 0; // points handed to the recorder in this import, at most pointCount
     QTimer* curveTimer = nullptr; // child; the import watchdog
     LMWaitDialog* waitCurvesDialog = nullptr; // child
     Com_Layer* comLayer = nullptr; // not owned; outlives the page (null without a meter)

@@ -44,10 +44,12 @@ void UsbGen::saveButtonSlot()
     if (name.isEmpty())
         return;
     // Written aside and renamed over the target: a failed save leaves an
-    // earlier file whole, and is said.
+    // earlier file whole, and is said. In a folder where no file may be
+    // created beside it, a writable target is written in place.
     bool saved = false;
     {
         QSaveFile file(name);
+        file.setDirectWriteFallback(true);
         saved = file.open(QIODevice::WriteOnly) && writeCurveFile(&file, recordedFile()) && file.commit();
     }
     if (!saved)

@@ -12,6 +12,8 @@
 #include "lmwaitdialog.h"
 #include "usbRecParam.h"
 
+#include <QKeyEvent>
+#include <QMetaObject>
 #include <QPointer>
 #include <QProgressBar>
 #include <QTimer>
@@ -25,18 +27,40 @@ void UsbGen::importButtonSlot()
     if (!overwriteConfirmed())
         return;
     stopRecord();
+    importPhase = IMPORT_ASKED;
     sendToMeter(Com_Layer::PC_APP_GET_CURVES);
     curveTimer->start();
     waitCurvesDialog->progressBar->setValue(0);
-    // Returns when a reply or the watchdog hides it, or when the meter goes
-    // and takes the page, and the dialog with it: nothing may follow here.
+    // Returns when a reply or the watchdog hides it (the user cannot, see
+    // eventFilter), or when the meter goes and takes the page, and the dialog
+    // with it: nothing may follow here.
     waitCurvesDialog->exec();
+}
+
+bool UsbGen::eventFilter(QObject* watched, QEvent* event)
+{
+    // Closed by the user, the dialog would leave the exchange running behind
+    // it, its blocks mixing into whatever is opened or recorded next.
+    if (watched == waitCurvesDialog && importPhase != IMPORT_NONE) {
+        if (event->type() == QEvent::Close) {
+            event->ignore();
+            return true;
+        }
+        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->matches(QKeySequence::Cancel))
+            return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void UsbGen::importCurvesMessageSlot(quint16 _count, quint32 _rate)
 {
+    // Only the answer to this page's own request: an unasked one would
+    // throw away the recording the page holds.
+    if (importPhase != IMPORT_ASKED)
+        return;
     deviceCurve.pointCount = _count;
     if (_count == 0) {
+        importPhase = IMPORT_NONE;
         endImportWait();
         guarded::warning(this, tr("Tips"), tr("No data recorded in the device."));
         return;
@@ -49,6 +73,8 @@ void UsbGen::importCurvesMessageSlot(quint16 _count, quint32 _rate)
         failImport();
         return;
     }
+    importPhase = IMPORT_RECEIVING;
+    importTaken = 0;
     deviceCurve.receivedCount = 0;
     deviceCurve.sampleRate = rate;
     showRate(rate);
@@ -73,19 +99,42 @@ void UsbGen::importCurvesMessageSlot(quint16 _count, quint32 _rate)
     sendToMeter(Com_Layer::PC_APP_HAD_GET_CURVES);
 }
 
+void UsbGen::takeDeviceCurves(int _count, const QByteArray& _buf)
+{
+    if (importPhase != IMPORT_RECEIVING)
+        return;
+    const int announced = deviceCurve.pointCount;
+    const int take = qBound(0, qMin(_count, int(_buf.size() / CURVES_POINT_SIZE)), announced - importTaken);
+    // Points beyond the announced ones are dropped; an empty block still
+    // counts as an answer and asks for the next one.
+    if (take == 0 && _count > 0)
+        return;
+    importTaken += take;
+    const QByteArray points = _buf.left(take * CURVES_POINT_SIZE);
+    UsbRecParam* rec = usbRecParam;
+    QMetaObject::invokeMethod(
+        rec, [rec, take, points] { rec->addDeviceCurvesSlot(take, points); }, Qt::QueuedConnection);
+}
+
 void UsbGen::importCurvesSlot(int _count)
 {
-    curveTimer->start(); // from 5000 ms again
-    // Held at the field's top rather than wrapping past what was announced.
-    const int received = qMin(0xFFFF, deviceCurve.receivedCount + qMax(0, _count));
+    // Appended before the import ended (a stall): the points stay in the
+    // recorder, as the failed import leaves them, and are not counted.
+    if (importPhase != IMPORT_RECEIVING)
+        return;
+    // Only progress holds the watchdog off: a meter answering with empty
+    // blocks still stalls.
+    if (_count > 0)
+        curveTimer->start(); // from 5000 ms again
+    const int received = deviceCurve.receivedCount + qMax(0, _count);
     deviceCurve.receivedCount = quint16(received);
     const int announced = deviceCurve.pointCount;
-    // A block nobody announced (no size yet, or a size of 0) completes at once.
-    waitCurvesDialog->progressBar->setValue(announced > 0 ? qMin(100, received * 100 / announced) : 100);
+    waitCurvesDialog->progressBar->setValue(qMin(100, received * 100 / announced));
     sendToMeter(Com_Layer::PC_APP_HAD_GET_CURVES);
     if (received < announced)
         return;
 
+    importPhase = IMPORT_NONE;
     curveTimer->stop();
     usbRecParam->setRecordedCount(received);
     const QList<quint16> channels { UsbRecParam::RECORD_TYPE_VBUS, UsbRecParam::RECORD_TYPE_IBUS,
@@ -121,6 +170,9 @@ void UsbGen::endImportWait()
 
 void UsbGen::failImport()
 {
+    // Whatever still comes of this exchange is dropped, also while the
+    // warning is open.
+    importPhase = IMPORT_NONE;
     endImportWait();
     const QPointer<UsbGen> alive(this);
     guarded::warning(this, tr("WARNING"), tr("Failed to import curves."));
