@@ -4,6 +4,7 @@
 
 #include "com_layer.h"
 #include "curvefile.h"
+#include "dacoverride.h"
 #include "hidsim.h"
 #include "knownmeters.h"
 #include "lmmulticurvesplot.h"
@@ -119,6 +120,8 @@ private slots:
     void plotFeed();
     void treeTexts_data();
     void treeTexts();
+    void shownAfterRecording_data();
+    void shownAfterRecording();
     void languageChange();
     void removedWhileWarningOpen();
     void recordingAgainstMeter();
@@ -134,6 +137,8 @@ private slots:
     void fileRefused();
     void importAgainstMeter_data();
     void importAgainstMeter();
+    void importTakesWhatItAskedFor_data();
+    void importTakesWhatItAskedFor();
     void removedUnderDialog_data();
     void removedUnderDialog();
 
@@ -367,6 +372,10 @@ void tst_Curves::stopCondition()
     rec.addParam(&live);
     QCOMPARE(stopped.count(), 2);
     QCOMPARE(waiting(rec), 4);
+    // The next recording counts afresh.
+    rec.clearRecordParam();
+    rec.addParam(&live);
+    QCOMPARE(stopped.count(), 2);
 }
 
 void tst_Curves::capacityAndEnergy()
@@ -678,6 +687,10 @@ void tst_Curves::drive(UsbGen* page, const QStringList& actions)
             ui->btnPause->click();
         else if (action == QLatin1String("stop"))
             ui->btnStop->click();
+        else if (action == QLatin1String("late start"))
+            QMetaObject::invokeMethod(page, &UsbGen::startRecordSlot, Qt::QueuedConnection);
+        else if (action == QLatin1String("deliver"))
+            QCoreApplication::sendPostedEvents(page, QEvent::MetaCall);
         // The live current reaches the start current of 50 mA.
         if (action == QLatin1String("current")) {
             page->comLayer->usbParam.setParam(0.05, UsbParam::USB_PARAM_IBUS);
@@ -700,6 +713,11 @@ void tst_Curves::newPage()
     QCOMPARE(page->allExtremumMIN[2]->text(1), QStringLiteral("9999.99999 V"));
     QCOMPARE(page->ui->customPlot->getIndexList(), (QList<quint16> { 0, 1 }));
     QCOMPARE(page->usbRecParam->thread(), page->thread);
+    const QRgb colours[7] = { 0xFFFF00, 0x00FF00, 0xFF0000, 0x0672FF, 0xFF55FF, 0xFF5500, 0xFFAA00 };
+    for (int c = 0; c < 7; ++c) {
+        QCOMPARE(page->ui->customPlot->getCurvesColor(quint16(c)), QColor(colours[c]));
+        QCOMPARE(tableOf(page->ui, c)->model()->index(rowOf(c), 1).data().value<QColor>(), QColor(colours[c]));
+    }
 }
 
 void tst_Curves::rateLabels_data()
@@ -883,7 +901,7 @@ void tst_Curves::states_data()
     QTest::addColumn<bool>("controls");
     QTest::addColumn<QString>("status");
     QTest::addColumn<QString>("style");
-    QTest::addColumn<bool>("ticking");
+    QTest::addColumn<bool>("ticking"); // the timers run and the plot's drag and zoom are locked
 
     const QString idle = QStringLiteral("color: #d6cf9a");
     const QString green = QStringLiteral("color: #00ff00");
@@ -904,6 +922,11 @@ void tst_Curves::states_data()
                              << false;
     QTest::newRow("stopped when set up") << QStringList { "create", "stop" } << "1000" << true << "Idle" << idle
                                          << false;
+    // The recorder's start signal is queued; the button pressed meanwhile stands.
+    QTest::newRow("start signal behind Pause") << QStringList { "create", "start", "late start", "pause", "deliver" }
+                                               << "0101" << false << "Pause" << red << false;
+    QTest::newRow("start signal behind Stop") << QStringList { "create", "start", "late start", "stop", "deliver" }
+                                              << "1000" << true << "Idle" << idle << false;
 }
 
 void tst_Curves::states()
@@ -926,6 +949,10 @@ void tst_Curves::states()
     QCOMPARE(ui->labelStatus->styleSheet(), style);
     QCOMPARE(page->timerREC->isActive(), ticking);
     QCOMPARE(page->timerShow->isActive(), ticking);
+    LMMultiCurvesPlot* plot = ui->customPlot;
+    QTest::mousePress(plot, Qt::LeftButton, {}, plot->rect().center());
+    QTest::mouseRelease(plot, Qt::LeftButton, {}, plot->rect().center());
+    QCOMPARE(plot->axisRect()->rangeDrag() == Qt::Orientations(), ticking);
 }
 
 void tst_Curves::resumeDiscardsPausedSamples()
@@ -1057,6 +1084,44 @@ void tst_Curves::treeTexts()
     QCOMPARE(shown, texts);
     // Hidden rows are left as they were.
     QCOMPARE(page->allAccumulate[2]->text(1), QStringLiteral("0.00000 Wh"));
+}
+
+void tst_Curves::shownAfterRecording_data()
+{
+    QTest::addColumn<int>("channel");
+    QTest::addColumn<QStringList>("texts"); // MAX and MIN, or the accumulated value
+
+    // 20 points at 100/s of samples 0..19: 0.01 V to 0.20 V at 1 A, the live voltage 5 V.
+    QTest::newRow("VBUS") << 0 << QStringList { "0.20000 V", "0.01000 V" };
+    QTest::newRow("CAP") << 5 << QStringList { "0.00005 Ah" };
+    QTest::newRow("NRG") << 6 << QStringList { "0.00027 Wh" };
+}
+
+// Recorded while its row was hidden, a channel shows where the recording
+// stands once it is displayed, also when no point follows.
+void tst_Curves::shownAfterRecording()
+{
+    QFETCH(int, channel);
+    UsbGen* page = openQuiet();
+    QVERIFY(page);
+    Ui::UsbGen* ui = page->ui;
+    if (channel == 0)
+        clickCell(ui->tableRecord, 0, 3); // VBUS recorded, not shown
+    ui->hsliderSample->setValue(8);
+    page->comLayer->usbParam.setParam(5.0, UsbParam::USB_PARAM_VBUS);
+    drive(page, { "create", "start", "current" });
+    writeSamples(*page->usbRecParam, 20);
+    QTRY_COMPARE_WITH_TIMEOUT(page->usbRecParam->getRecordedCount(), 20, 5000);
+    drive(page, { "stop" });
+    flushRecorder(page);
+
+    clickCell(tableOf(ui, channel), rowOf(channel), 3);
+    QStringList shown;
+    if (channel == 0)
+        shown << page->allExtremumMAX[0]->text(1) << page->allExtremumMIN[0]->text(1);
+    else
+        shown << page->allAccumulate[channel - 4]->text(1);
+    QTEST(shown, "texts");
 }
 
 void tst_Curves::languageChange()
@@ -1420,11 +1485,20 @@ void tst_Curves::fileRoundTrip_data()
     QTest::addColumn<double>("rate");
     QTest::addColumn<int>("slider");
     QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("stopped"); // the label after Stop: the slider's rate
+    QTest::addColumn<bool>("locked"); // saved over a file in a folder where no file may be created
 
-    QTest::newRow("default channels at 1/s") << QList<int> { 0, 1, 5, 6 } << 1.0 << 2 << "1.00sps";
-    QTest::newRow("every channel at 250/s") << QList<int> { 0, 1, 2, 3, 4, 5, 6 } << 250.0 << 0 << "250.00sps";
-    QTest::newRow("PBUS at 1000/s, beyond the slider") << QList<int> { 4 } << 1000.0 << 8 << "1000sps";
-    QTest::newRow("no channel: the settings only") << QList<int>() << 0.5 << 1 << "0.50sps";
+    QTest::newRow("default channels at 1/s")
+        << QList<int> { 0, 1, 5, 6 } << 1.0 << 2 << "1.00sps"
+        << "1.00sps" << false;
+    QTest::newRow("every channel at 250/s")
+        << QList<int> { 0, 1, 2, 3, 4, 5, 6 } << 250.0 << 0 << "250.00sps"
+        << "0.20sps" << true;
+    QTest::newRow("PBUS at 1000/s, beyond the slider")
+        << QList<int> { 4 } << 1000.0 << 8 << "1000sps"
+        << " 100sps" << false;
+    QTest::newRow("no channel: the settings only") << QList<int>() << 0.5 << 1 << "0.50sps"
+                                                   << "0.50sps" << false;
 }
 
 // Opened into a fresh page, then saved: the same file, its colours made opaque.
@@ -1461,13 +1535,33 @@ void tst_Curves::fileRoundTrip()
 
     for (CurveFileCurve& curve : file.curves)
         curve.color |= 0xFF000000u;
-    const QString path = files.filePath(QStringLiteral("saved%1.cqz").arg(channels.size()));
-    answerFileDialog(path);
-    ui->btnSave->click();
+    QFETCH(bool, locked);
+    const QString folder = files.filePath(QStringLiteral("out%1").arg(channels.size()));
+    QVERIFY(QDir().mkpath(folder));
+    const QString path = folder + QStringLiteral("/saved.cqz");
+    const QFile::Permissions open = QFile::permissions(folder);
+    if (locked) {
+        writeFile(path.mid(files.path().size() + 1), "an older file");
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
+    }
+    {
+        const DacOverrideDropped dropped;
+        Boxes boxes;
+        if (locked && !dropped.binds())
+            QWARN("running with file permissions that do not bind: the locked folder is not tested");
+        answerFileDialog(path);
+        ui->btnSave->click();
+        QFile::setPermissions(folder, open);
+        QCOMPARE(boxes.seen.filter(QStringLiteral("WARNING")), QStringList());
+    }
     QFile saved(path);
     QVERIFY(saved.open(QIODevice::ReadOnly));
     QCOMPARE(saved.readAll(), bytesOf(file));
     QCOMPARE(lastCurvesPath(), path);
+
+    // Back to the slider's own rate.
+    ui->btnStop->click();
+    QTEST(ui->labelSamValue->text(), "stopped");
 }
 
 void tst_Curves::fileRefused_data()
@@ -1538,24 +1632,37 @@ void tst_Curves::importAgainstMeter_data()
     QTest::addColumn<bool>("silent");
     QTest::addColumn<QStringList>("boxes");
     QTest::addColumn<QList<int>>("progress");
-    QTest::addColumn<QList<int>>("sent"); // 0x84, 0x85, 0x86, 0x87
+    QTest::addColumn<QList<int>>("sent"); // 0x84, 0x85, 0x86 (-1: some), 0x87
     QTest::addColumn<QString>("label");
+    QTest::addColumn<int>("announced"); // -1: the points stored
+    QTest::addColumn<bool>("escape"); // Escape and a close request on the wait dialog
 
     const QStringList failed { QStringLiteral("WARNING|Failed to import curves.") };
     const QStringList none;
-    QTest::newRow("14 points in two blocks at 1/s")
-        << 14 << 1000u << false << none << QList<int> { 50, 100 } << QList<int> { 1, 1, 3, 0 } << "1.00sps";
+    QTest::newRow("14 points in two blocks at 1/s") << 14 << 1000u << false << none << QList<int> { 50, 100 }
+                                                    << QList<int> { 1, 1, 3, 0 } << "1.00sps" << -1 << false;
     QTest::newRow("7 points at 250/s") << 7 << 250000u << false << none << QList<int> { 100 }
-                                       << QList<int> { 1, 1, 2, 0 } << "250.00sps";
+                                       << QList<int> { 1, 1, 2, 0 } << "250.00sps" << -1 << false;
+    QTest::newRow("7 points at 0.5/s") << 7 << 500u << false << none << QList<int> { 100 }
+                                       << QList<int> { 1, 1, 2, 0 } << "0.50sps" << -1 << false;
     QTest::newRow("nothing stored") << 0 << 1000u << false
                                     << QStringList { QStringLiteral("Tips|No data recorded in the device.") }
-                                    << QList<int>() << QList<int> { 1, 0, 0, 0 } << "0.20sps";
+                                    << QList<int>() << QList<int> { 1, 0, 0, 0 } << "0.20sps" << -1 << false;
     QTest::newRow("rate field 0") << 14 << 0u << false << failed << QList<int>() << QList<int> { 1, 0, 0, 1 }
-                                  << "0.20sps";
+                                  << "0.20sps" << -1 << false;
     QTest::newRow("rate beyond what a curve file holds") << 14 << 4000000000u << false << failed << QList<int>()
-                                                         << QList<int> { 1, 0, 0, 1 } << "0.20sps";
+                                                         << QList<int> { 1, 0, 0, 1 } << "0.20sps" << -1 << false;
     QTest::newRow("never answers") << 14 << 1000u << true << failed << QList<int>() << QList<int> { 1, 0, 0, 1 }
-                                   << "0.20sps";
+                                   << "0.20sps" << -1 << false;
+    // Empty blocks answer every request after the 14th point: the real
+    // watchdog ends it, and nothing is asked after the warning.
+    QTest::newRow("announces more than it holds") << 14 << 1000u << false << failed << QList<int> { 35, 70 }
+                                                  << QList<int> { 1, 1, -1, 1 } << "1.00sps" << 20 << false;
+    QList<int> fives;
+    for (int k = 1; k <= 20; ++k)
+        fives << 5 * k;
+    QTest::newRow("Escape and close leave the dialog up") << 140 << 1000u << false << none << fives
+                                                          << QList<int> { 1, 1, 21, 0 } << "1.00sps" << -1 << true;
 }
 
 void tst_Curves::importAgainstMeter()
@@ -1563,6 +1670,8 @@ void tst_Curves::importAgainstMeter()
     QFETCH(int, points);
     QFETCH(quint32, rateField);
     QFETCH(bool, silent);
+    QFETCH(int, announced);
+    QFETCH(bool, escape);
     hidsim::MeterConfig config;
     config.id = meterId(QStringLiteral("IMP1"));
     UsbGen* page = silent ? openSilent(config.id) : openPage(config);
@@ -1570,8 +1679,12 @@ void tst_Curves::importAgainstMeter()
     QVector<QPair<quint32, quint32>> stored; // 5 V + k x 10 mV, 1 A to 1.4 A
     for (quint32 k = 0; k < quint32(points); ++k)
         stored << qMakePair(500000u + 1000u * k, 100000u + 10000u * (k % 5));
-    hidsim::setStoredRecording(config.id, stored, rateField);
+    hidsim::setStoredRecording(config.id, stored, rateField, announced);
     QTRY_COMPARE_WITH_TIMEOUT(int(page->comLayer->devMsg.runMode), 2, 5000);
+    // The user's conditions, which an import sets to 0.
+    page->ui->spinStartCur->setValue(100);
+    page->ui->spinStopCur->setValue(200);
+    page->ui->spinStopTime->setValue(7);
     QFile qss(QStringLiteral(":/qss/LM_ElegantDark.qss"));
     QVERIFY(qss.open(QIODevice::ReadOnly));
     host->setStyleSheet(QString::fromUtf8(qss.readAll()));
@@ -1588,11 +1701,23 @@ void tst_Curves::importAgainstMeter()
         })
         ->cancelled
         = !silent;
+    bool stayedUp = false;
+    answerNextModalOf("LMWaitDialog",
+        [&stayedUp](QWidget* dialog) {
+            QTest::keyClick(dialog, Qt::Key_Escape);
+            dialog->close();
+            stayedUp = dialog->isVisible();
+        })
+        ->cancelled
+        = !escape;
+    // An import that never ends fails the row rather than hanging it.
+    QTimer::singleShot(15000, page->waitCurvesDialog, &QWidget::hide);
     {
         Boxes boxes;
         page->ui->btnImport->click();
         QTEST(boxes.seen, "boxes");
     }
+    QCOMPARE(stayedUp, escape);
     QCOMPARE(watchdog, silent);
     QVERIFY(page->waitCurvesDialog->isHidden());
     QVERIFY(!page->curveTimer->isActive());
@@ -1607,14 +1732,32 @@ void tst_Curves::importAgainstMeter()
         return sent;
     };
     QFETCH(QList<int>, sent);
+    // 0x87 goes out after every request queued before it.
+    QTRY_COMPARE_WITH_TIMEOUT(hidsim::countWritten(config.id, 0x87), sent[3], 5000);
+    const int requests = hidsim::countWritten(config.id, 0x86);
+    if (sent[2] < 0) {
+        QVERIFY(requests > 3);
+        sent[2] = requests;
+    }
     QTRY_COMPARE_WITH_TIMEOUT(wire(), sent, 5000);
     if (shown.isEmpty()) {
         QCOMPARE(fingerprint(page), before);
         return;
     }
 
-    // As if recorded live: times k / rate, power V x I, the extrema shown.
     Rec* rec = page->usbRecParam;
+    if (shown.last() < 100) {
+        // Stalled: what came stays in the recorder, one length for every list.
+        QTest::qWait(200);
+        QCOMPARE(hidsim::countWritten(config.id, 0x86), requests);
+        QCOMPARE(rec->getRecordedCount(), points);
+        for (const Rec::RECORD_TYPE_E c : { Rec::RECORD_TYPE_VBUS, Rec::RECORD_TYPE_IBUS, Rec::RECORD_TYPE_PBUS })
+            QCOMPARE(rec->getRecordParam(c).size(), points);
+        QCOMPARE(rec->getRecordTime().size(), points);
+        return;
+    }
+
+    // As if recorded live: times k / rate, power V x I, the extrema shown.
     const QVector<double> t = rec->getRecordTime();
     const QVector<double> v = rec->getRecordParam(Rec::RECORD_TYPE_VBUS);
     const QVector<double> i = rec->getRecordParam(Rec::RECORD_TYPE_IBUS);
@@ -1637,6 +1780,87 @@ void tst_Curves::importAgainstMeter()
         const QString dir = qEnvironmentVariable("KD_TEST_OUTPUT", QDir::currentPath());
         QVERIFY(host->grab().save(dir + QStringLiteral("/curves-import.png")));
     }
+}
+
+void tst_Curves::importTakesWhatItAskedFor_data()
+{
+    QTest::addColumn<QStringList>("idle"); // what the meter says before Import is pressed
+    QTest::addColumn<QStringList>("during"); // and while the wait dialog is up
+    QTest::addColumn<int>("kept"); // points 0 .. kept - 1 of those sent after the first `skipped`
+    QTest::addColumn<int>("skipped");
+    QTest::addColumn<QStringList>("boxes");
+    QTest::addColumn<QList<int>>("sent"); // 0x85, 0x86
+
+    const QStringList none;
+    QTest::newRow("unasked size and block while idle")
+        << QStringList { "size 7", "block 7" } << QStringList { "size 7", "block 7" } << 7 << 7 << none
+        << QList<int> { 1, 2 };
+    QTest::newRow("a block before the size reply")
+        << none << QStringList { "block 7", "size 7", "block 7" } << 7 << 7 << none << QList<int> { 1, 2 };
+    QTest::newRow("blocks after a size of 0")
+        << none << QStringList { "size 0", "block 7", "block 7" } << 0 << 0
+        << QStringList { QStringLiteral("Tips|No data recorded in the device.") } << QList<int> { 0, 0 };
+    QTest::newRow("a block after completion")
+        << none << QStringList { "size 7", "block 7", "block 7" } << 7 << 0 << none << QList<int> { 1, 2 };
+    QTest::newRow("points beyond the count")
+        << none << QStringList { "size 10", "block 7", "block 7" } << 10 << 0 << none << QList<int> { 1, 3 };
+    QTest::newRow("a late block of a stalled import")
+        << none << QStringList { "size 14", "block 7", "stall", "block 7" } << 7 << 0
+        << QStringList { QStringLiteral("WARNING|Failed to import curves.") } << QList<int> { 1, 2 };
+}
+
+// The meter's replies come straight from the connection: only those asked
+// for are taken, and never more points than announced.
+void tst_Curves::importTakesWhatItAskedFor()
+{
+    QFETCH(QStringList, idle);
+    QFETCH(QStringList, during);
+    QFETCH(int, kept);
+    QFETCH(int, skipped);
+    const hidsim::MeterId id = meterId(QStringLiteral("ASKED1"));
+    UsbGen* page = openSilent(id);
+    QVERIFY(page);
+    int next = 0; // point number i: (i + 1) x 10 mV
+    const auto say = [page, &next](const QString& what) {
+        const int n = what.section(QLatin1Char(' '), 1).toInt();
+        if (what.startsWith(QLatin1String("size"))) {
+            emit page->comLayer->deviceSendCurvesMessage(quint16(n), 1000);
+        } else if (what.startsWith(QLatin1String("block"))) {
+            QVector<QPair<quint32, quint32>> points;
+            for (int k = 0; k < n; ++k, ++next)
+                points << qMakePair(quint32(next + 1) * 1000, 100000u);
+            emit page->comLayer->deviceSendCurves(n, blockOf(points));
+        } else {
+            page->getCurvesTimeoutSlot();
+        }
+        flushRecorder(page);
+    };
+    for (const QString& what : idle)
+        say(what);
+    answerNextModalOf("LMWaitDialog", [&](QWidget*) {
+        for (const QString& what : during)
+            say(what);
+    });
+    {
+        Boxes boxes;
+        page->ui->btnImport->click();
+        QTEST(boxes.seen, "boxes");
+    }
+    QVERIFY(page->waitCurvesDialog->isHidden());
+    flushRecorder(page);
+
+    Rec* rec = page->usbRecParam;
+    QVector<int> numbers;
+    for (int k = 0; k < kept; ++k)
+        numbers << skipped + k;
+    QCOMPARE(recordedNumbers(*rec), numbers);
+    QCOMPARE(rec->getRecordedCount(), kept);
+    QCOMPARE(rec->getRecordTime().size(), kept);
+    QCOMPARE(rec->getRecordParam(Rec::RECORD_TYPE_PBUS).size(), kept);
+    // A last frame of the test's own: once it is out, so is everything before it.
+    page->comLayer->addPack(Com_Layer::PC_APP_RELEASE_CHARGE_PROT, nullptr, 0);
+    QTRY_COMPARE_WITH_TIMEOUT(hidsim::countWritten(id, Com_Layer::PC_APP_RELEASE_CHARGE_PROT), 1, 5000);
+    QTEST((QList<int> { hidsim::countWritten(id, 0x85), hidsim::countWritten(id, 0x86) }), "sent");
 }
 
 void tst_Curves::removedUnderDialog_data()

@@ -37,6 +37,7 @@ struct Meter
 
     QVector<QPair<quint32, quint32>> stored;
     quint32 storedRate = 0;
+    int storedAnnounced = 0; // the size the meter tells
     int storedPos = 0;
 
     QList<bool> triggerScript;
@@ -193,7 +194,7 @@ void handleFormat2(Meter& m, const quint8* f, qint64 nowUs)
     case 0x84: {
         m.storedPos = 0;
         QByteArray p;
-        put16(p, quint16(m.stored.size()));
+        put16(p, quint16(m.storedAnnounced));
         put16(p, 0);
         put32(p, m.storedRate);
         reply(m, hidsim::frame2(5, p));
@@ -201,8 +202,11 @@ void handleFormat2(Meter& m, const quint8* f, qint64 nowUs)
     }
     case 0x86: {
         const int k = std::min(7, m.stored.size() - m.storedPos);
-        if (k <= 0)
+        if (k <= 0) {
+            if (m.storedAnnounced > m.stored.size())
+                reply(m, hidsim::frame2(6, QByteArray(1, '\0')));
             break;
+        }
         QByteArray p;
         p.append(char(k));
         for (int i = 0; i < k; ++i) {
@@ -528,11 +532,13 @@ void stopStreaming(const MeterId& id)
     with(id, [](Meter& m) { m.streaming = false; });
 }
 
-void setStoredRecording(const MeterId& id, const QVector<QPair<quint32, quint32>>& points, quint32 rateField)
+void setStoredRecording(
+    const MeterId& id, const QVector<QPair<quint32, quint32>>& points, quint32 rateField, int announced)
 {
     with(id, [&](Meter& m) {
         m.stored = points;
         m.storedRate = rateField;
+        m.storedAnnounced = announced < 0 ? points.size() : announced;
         m.storedPos = 0;
     });
 }

@@ -10,7 +10,8 @@
 //   format 2: 0x81 -> identity (reply 3); 0x82 -> starts (restarts) the live
 //             stream, one report of four samples every 40 ms, samples 10 ms
 //             apart; 0x84 -> size and rate (reply 5); 0x86 -> next block of at
-//             most 7 points (reply 6), nothing once all were sent; 0x87 and
+//             most 7 points (reply 6), nothing once all were sent (an empty
+//             block when more were announced); 0x87 and
 //             0x84 rewind the recording; 0x88 -> trigger success (7) or
 //             failure (8) by script; 0x83, 0x85, 0x89 -> nothing.
 //   format 1: 0x26 -> identity (0x27); 0x28 head -> head ack (0x29); 0x2B data
@@ -100,8 +101,11 @@ void setSample(const MeterId& id, const Sample& sample);
 bool isStreaming(const MeterId& id);
 void stopStreaming(const MeterId& id);
 // The recording stored in the meter: (voltage 10 uV, current 10 uA) pairs and
-// the rate field (samples per second * 1000).
-void setStoredRecording(const MeterId& id, const QVector<QPair<quint32, quint32>>& points, quint32 rateField);
+// the rate field (samples per second * 1000). A meter that announces more
+// points than it holds answers each request past its last point with a block
+// of 0 points.
+void setStoredRecording(
+    const MeterId& id, const QVector<QPair<quint32, quint32>>& points, quint32 rateField, int announced = -1);
 // Answers to the next 0x88 commands, first first (true success); when the
 // script is empty the meter answers success.
 void setTriggerScript(const MeterId& id, const QList<bool>& replies);
