@@ -99,6 +99,12 @@ void TestCurveFile::exactBytes_data()
     QTest::newRow("no curves: 22 bytes") << record(10.0, {}, {})
                                          << QByteArray::fromHex("0000000000002440 32000000 14000000 05000000 0000");
     QTest::newRow("VBUS and CAP, 3 points: 128 bytes") << vbusCap << vbusCapBytes;
+    // Set up and stopped before its first point, with the extrema of a fresh recording.
+    QTest::newRow("a curve, 0 rows: 49 bytes")
+        << record(1.0, { curve(0, 0xFF00FF00, true, 0.0, 9999.99999, {}) }, {})
+        << QByteArray::fromHex("000000000000F03F 32000000 14000000 05000000 0100"
+                               "0000 00FF00FF 01 0000000000000000 2A1DACFFFF87C340"
+                               "00000000");
     CurveFile longer = vbusCap;
     longer.time << 3.0 << 4.0;
     longer.curves[1].values << 0.75;
