@@ -3,6 +3,7 @@
 // and a single trigger and a plan run against the simulated meter.
 
 #include "com_layer.h"
+#include "dacoverride.h"
 #include "hidsim.h"
 #include "knownmeters.h"
 #include "modalresponder.h"
@@ -19,6 +20,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QSlider>
 #include <QSpinBox>
@@ -112,6 +114,7 @@ private slots:
     void readPlan();
     void planEditing();
     void exportImportRoundTrip();
+    void exportOverFileInLockedFolder();
     void fileRefused_data();
     void fileRefused();
 
@@ -323,6 +326,17 @@ void tst_Trigger::stepFailingFourTimes()
 {
     UsbProcotol* p = openDriven();
     loadPlan(p, { step(0, 1, 1000), step(2, 2, 1000) });
+    // A single trigger that uses up its retries; the next one, and then the
+    // plan's step, retry afresh.
+    for (int failures : { 4, 1 }) {
+        button(p, "btnTrig")->click();
+        for (int i = 0; i < failures; ++i)
+            emit p->comLayer->deviceSendTrigFail();
+    }
+    QCOMPARE(log(p).count(QStringLiteral("Try to trigger again.")), 4);
+    QCOMPARE(commands(p).size(), 6);
+    hidsim::clearWriteLog(id);
+    button(p, "btnClearText")->click();
     startDriven(p);
     ticks(p, 1);
     for (int i = 0; i < 4; ++i)
@@ -359,6 +373,7 @@ void tst_Trigger::stepTimesCountTicks()
         QVERIFY(log(p).last().contains(QLatin1String("step 2 is 0s")));
         ticks(p, 1); // and the next step at once
         QCOMPARE(performed(3), run + 1);
+        ticks(p, 50); // step 1's reply does not answer step 3
         emit p->comLayer->deviceSendTrigSuccess();
         ticks(p, 1 + 2000);
         QVERIFY(button(p, "btnStop")->isEnabled());
@@ -481,6 +496,14 @@ void tst_Trigger::planEditing()
     QCOMPARE(p->allAutoTrigger.at(0).time, 50);
     button(p, "btnMoveDown")->click();
     QCOMPARE(p->allAutoTrigger.at(1).indexOfProt, 1);
+    tree->setCurrentItem(tree->topLevelItem(2));
+    const QList<QStringList> rows = { rowTexts(p, 0), rowTexts(p, 1), rowTexts(p, 2) };
+    const QByteArray steps = planfile::encode(p->allAutoTrigger);
+    button(p, "btnMoveDown")->click(); // on the last row: nothing moves
+    QCOMPARE(tree->topLevelItemCount(), 3);
+    QCOMPARE((QList<QStringList> { rowTexts(p, 0), rowTexts(p, 1), rowTexts(p, 2) }), rows);
+    QCOMPARE(planfile::encode(p->allAutoTrigger), steps);
+    QCOMPARE(tree->currentItem(), tree->topLevelItem(2));
 
     // Editing: the dialog opens once the tree is out of its double-click handling.
     seen = answerStepDialog(true, 3, 70);
@@ -526,6 +549,43 @@ void tst_Trigger::exportImportRoundTrip()
 
     loadPlan(p, {}); // the 15-byte empty plan empties the tree
     QCOMPARE(tree->topLevelItemCount(), 0);
+}
+
+// A writable plan in a folder where no file may be created is overwritten in
+// place, as a user who may write the file but not the folder expects.
+void tst_Trigger::exportOverFileInLockedFolder()
+{
+    UsbProcotol* p = openDriven();
+    const QList<TRIGGER_PARAM_T> steps = { step(1, 7, 1000), step(4, 1, 20) };
+    loadPlan(p, steps);
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("locked")));
+    const QString folder = dir.filePath(QStringLiteral("locked"));
+    const QString path = folder + QStringLiteral("/plan.pqz");
+    QFile old(path);
+    QVERIFY(old.open(QIODevice::WriteOnly) && old.write(planfile::encode({ step(0, 0, 5) })) > 0);
+    old.close();
+    QVERIFY(QFile::setPermissions(folder,
+        QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther));
+    const auto unlock
+        = qScopeGuard([folder]() { QFile::setPermissions(folder, QFile::permissions(folder) | QFile::WriteOwner); });
+    const DacOverrideDropped dropped;
+    if (!dropped.binds())
+        QSKIP("file permissions cannot be made to bind for this user");
+    QVERIFY(!QFile(folder + QStringLiteral("/probe")).open(QIODevice::WriteOnly));
+
+    // The file dialog asks before replacing; a failed save would warn after it.
+    auto warning = std::make_shared<std::shared_ptr<ModalSeen>>();
+    answerFileDialog(path);
+    auto replace = answerNextModalOf("QMessageBox", [warning](QWidget* box) {
+        *warning = answerNextModalOf("QMessageBox", [](QWidget* w) { static_cast<QDialog*>(w)->accept(); });
+        static_cast<QMessageBox*>(box)->button(QMessageBox::Yes)->click();
+    });
+    button(p, "btnExport")->click();
+    QVERIFY(replace->seen && *warning);
+    (*warning)->cancelled = true;
+    QVERIFY2(!(*warning)->seen, qPrintable((*warning)->text));
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QCOMPARE(old.readAll(), planfile::encode(steps));
 }
 
 void tst_Trigger::fileRefused_data()

@@ -416,8 +416,11 @@ void UsbProcotol::btnExportSlot()
     setLastFilePath(lastPathKey, name);
 
     // Written aside and renamed over the target: a failed write leaves any
-    // earlier file whole, and is said.
+    // earlier file whole, and is said. In a folder where no file may be
+    // created, a writable file there is overwritten in place, as a plain
+    // write would.
     QSaveFile file(name);
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly) || !planfile::write(file, allAutoTrigger) || !file.commit())
         warn(tr("Failed to save the file."));
 }
@@ -443,13 +446,20 @@ void UsbProcotol::btnImportSlot()
 
     allAutoTrigger = plan.steps;
     ui->treeWidget->clear();
+    QList<QTreeWidgetItem*> items;
+    items.reserve(allAutoTrigger.size());
     for (int i = 0; i < allAutoTrigger.size(); ++i) {
         auto* item = new QTreeWidgetItem;
         item->setText(0, QString::number(i + 1));
         writeRow(item, allAutoTrigger.at(i));
-        ui->treeWidget->addTopLevelItem(item);
-        ui->treeWidget->setCurrentItem(item);
+        items.append(item);
     }
+    // All rows in at once and the last made current once: a shown tree lays
+    // itself out again on each of these calls, which made long plans take
+    // minutes.
+    ui->treeWidget->addTopLevelItems(items);
+    if (!items.isEmpty())
+        ui->treeWidget->setCurrentItem(items.last());
 }
 
 // ---------------------------------------------------------------- helpers

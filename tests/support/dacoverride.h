@@ -53,8 +53,8 @@ public:
     DacOverrideDropped(const DacOverrideDropped&) = delete;
     DacOverrideDropped& operator=(const DacOverrideDropped&) = delete;
 
-    // True when the thread now obeys file permissions: it was not root and
-    // held none of the three, or they were dropped.
+    // True when the thread now obeys file permissions: it held none of the
+    // three, or they were dropped (elsewhere: it is not root).
     bool binds() const
     {
         return bindsNow;
