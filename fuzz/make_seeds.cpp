@@ -1,11 +1,13 @@
 // Writes the seed corpus of the fuzz targets into a folder (fuzz/corpus when
 // run from the source tree): a few valid curve files as the page saves them,
-// and one frame for each reply code of both formats.
+// one frame for each reply code of both formats, and plan files (valid, empty,
+// cut short, and one naming a voltage past its protocol's list).
 //
 // Usage: fuzz_make_seeds <corpus folder>
 //   (cmake --build build-fuzz --target fuzz_make_seeds && build-fuzz/fuzz/fuzz_make_seeds fuzz/corpus)
 #include "com_layer.h"
 #include "curvefile.h"
+#include "planfile.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -56,7 +58,7 @@ int main(int argc, char** argv)
         return 2;
     }
     const QDir root(QString::fromLocal8Bit(argv[1]));
-    bool ok = root.mkpath("curvefile") && root.mkpath("frame");
+    bool ok = root.mkpath("curvefile") && root.mkpath("frame") && root.mkpath("planfile");
 
     const QString curves = root.filePath("curvefile/");
     ok = ok && saveCurveFile(curves + "no-curves.cqz", recording(10, {}, 0));
@@ -81,6 +83,17 @@ int main(int argc, char** argv)
         ok = ok && save(frames + QString("format2-code%1").arg(i), frameSeed(false, i, format2[i]));
     for (int i = 0; i < 6; ++i)
         ok = ok && save(frames + QString("format1-code%1").arg(i), frameSeed(true, i, i == 0 ? format1Identity : ""));
+
+    // Steps as the page writes them: protocol, voltage position, duration in ms.
+    const QString plans = root.filePath("planfile/");
+    const QList<TRIGGER_PARAM_T> plan = { { 1, 7, 1000 }, { 0, 0, 0 }, { 2, 1, 2000 } };
+    const QList<TRIGGER_PARAM_T> everyProtocol
+        = { { 0, 3, 500 }, { 1, 82, 10 }, { 2, 2, 1 }, { 3, 335, 60000 }, { 4, 1, 2000000000 } };
+    ok = ok && save(plans + "three-steps.pqz", planfile::encode(plan));
+    ok = ok && save(plans + "every-protocol-last-voltage.pqz", planfile::encode(everyProtocol));
+    ok = ok && save(plans + "empty.pqz", planfile::encode({}));
+    ok = ok && save(plans + "cut-short.pqz", planfile::encode(plan).chopped(5));
+    ok = ok && save(plans + "voltage-past-list.pqz", planfile::encode({ { 4, 2, 1000 } }));
 
     if (!ok)
         std::fprintf(stderr, "fuzz_make_seeds: writing into %s failed\n", argv[1]);
