@@ -1488,15 +1488,12 @@ void tst_Curves::fileRoundTrip_data()
     QTest::addColumn<QString>("stopped"); // the label after Stop: the slider's rate
     QTest::addColumn<bool>("locked"); // saved over a file in a folder where no file may be created
 
-    QTest::newRow("default channels at 1/s")
-        << QList<int> { 0, 1, 5, 6 } << 1.0 << 2 << "1.00sps"
-        << "1.00sps" << false;
-    QTest::newRow("every channel at 250/s")
-        << QList<int> { 0, 1, 2, 3, 4, 5, 6 } << 250.0 << 0 << "250.00sps"
-        << "0.20sps" << true;
-    QTest::newRow("PBUS at 1000/s, beyond the slider")
-        << QList<int> { 4 } << 1000.0 << 8 << "1000sps"
-        << " 100sps" << false;
+    QTest::newRow("default channels at 1/s") << QList<int> { 0, 1, 5, 6 } << 1.0 << 2 << "1.00sps"
+                                             << "1.00sps" << false;
+    QTest::newRow("every channel at 250/s") << QList<int> { 0, 1, 2, 3, 4, 5, 6 } << 250.0 << 0 << "250.00sps"
+                                            << "0.20sps" << true;
+    QTest::newRow("PBUS at 1000/s, beyond the slider") << QList<int> { 4 } << 1000.0 << 8 << "1000sps"
+                                                       << " 100sps" << false;
     QTest::newRow("no channel: the settings only") << QList<int>() << 0.5 << 1 << "0.50sps"
                                                    << "0.50sps" << false;
 }
@@ -1643,8 +1640,8 @@ void tst_Curves::importAgainstMeter_data()
                                                     << QList<int> { 1, 1, 3, 0 } << "1.00sps" << -1 << false;
     QTest::newRow("7 points at 250/s") << 7 << 250000u << false << none << QList<int> { 100 }
                                        << QList<int> { 1, 1, 2, 0 } << "250.00sps" << -1 << false;
-    QTest::newRow("7 points at 0.5/s") << 7 << 500u << false << none << QList<int> { 100 }
-                                       << QList<int> { 1, 1, 2, 0 } << "0.50sps" << -1 << false;
+    QTest::newRow("7 points at 0.5/s") << 7 << 500u << false << none << QList<int> { 100 } << QList<int> { 1, 1, 2, 0 }
+                                       << "0.50sps" << -1 << false;
     QTest::newRow("nothing stored") << 0 << 1000u << false
                                     << QStringList { QStringLiteral("Tips|No data recorded in the device.") }
                                     << QList<int>() << QList<int> { 1, 0, 0, 0 } << "0.20sps" << -1 << false;
@@ -1661,8 +1658,8 @@ void tst_Curves::importAgainstMeter_data()
     QList<int> fives;
     for (int k = 1; k <= 20; ++k)
         fives << 5 * k;
-    QTest::newRow("Escape and close leave the dialog up") << 140 << 1000u << false << none << fives
-                                                          << QList<int> { 1, 1, 21, 0 } << "1.00sps" << -1 << true;
+    QTest::newRow("Escape and close leave the dialog up")
+        << 140 << 1000u << false << none << fives << QList<int> { 1, 1, 21, 0 } << "1.00sps" << -1 << true;
 }
 
 void tst_Curves::importAgainstMeter()
@@ -1796,19 +1793,18 @@ void tst_Curves::importTakesWhatItAskedFor_data()
     QTest::newRow("unasked size and block while idle")
         << QStringList { "size 7", "block 7" } << QStringList { "size 7", "block 7" } << 7 << 7 << none
         << QList<int> { 1, 2 } << QList<bool> { false, false };
-    QTest::newRow("a block before the size reply") << none << QStringList { "block 7", "size 7", "block 7" } << 7
-                                                   << 7 << none << QList<int> { 1, 2 } << QList<bool> { false, false };
-    QTest::newRow("blocks after a size of 0")
-        << none << QStringList { "size 0", "block 7", "block 7" } << 0 << 0
-        << QStringList { QStringLiteral("Tips|No data recorded in the device.") } << QList<int> { 0, 0 }
-        << QList<bool> { false, false };
+    QTest::newRow("a block before the size reply") << none << QStringList { "block 7", "size 7", "block 7" } << 7 << 7
+                                                   << none << QList<int> { 1, 2 } << QList<bool> { false, false };
+    QTest::newRow("blocks after a size of 0") << none << QStringList { "size 0", "block 7", "block 7" } << 0 << 0
+                                              << QStringList { QStringLiteral("Tips|No data recorded in the device.") }
+                                              << QList<int> { 0, 0 } << QList<bool> { false, false };
     QTest::newRow("a block after completion") << none << QStringList { "size 7", "block 7", "block 7" } << 7 << 0
                                               << none << QList<int> { 1, 2 } << QList<bool> { false, false };
     QTest::newRow("points beyond the count") << none << QStringList { "size 10", "block 7", "block 7" } << 10 << 0
                                              << none << QList<int> { 1, 3 } << QList<bool> { true, false };
     QTest::newRow("an empty block holds nothing off")
-        << none << QStringList { "size 14", "block 7", "block 0", "block 7" } << 14 << 0 << none
-        << QList<int> { 1, 4 } << QList<bool> { true, false, false };
+        << none << QStringList { "size 14", "block 7", "block 0", "block 7" } << 14 << 0 << none << QList<int> { 1, 4 }
+        << QList<bool> { true, false, false };
     QTest::newRow("a late block of a stalled import")
         << none << QStringList { "size 14", "block 7", "stall", "block 7" } << 7 << 0
         << QStringList { QStringLiteral("WARNING|Failed to import curves.") } << QList<int> { 1, 2 }
